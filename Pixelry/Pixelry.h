@@ -1,0 +1,10 @@
+// Pixelry: uncompressed Windows BMP images in memory and on disk.
+// Include this header for the whole library.
+#ifndef PIXELRY_H
+#define PIXELRY_H
+
+#include "Pixelry_DataTypes.h"
+#include "Pixelry_Format.h"
+#include "Pixelry_Image.h"
+
+#endif

@@ -1,0 +1,131 @@
+#include "Pixelry_Format.h"
+
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
+#include "Pixelry_FormatDetail.h"
+
+namespace {
+
+// The header fields in file order with their labels: this table drives reading, writing
+// and byte swapping alike.
+template <class Visit>
+void forEachField(BMFH& h, Visit&& visit) {
+  visit("bfType", h.bfType);
+  visit("bfSize", h.bfSize);
+  visit("bfReserved1", h.bfReserved1);
+  visit("bfReserved2", h.bfReserved2);
+  visit("bfOffBits", h.bfOffBits);
+}
+
+template <class Visit>
+void forEachField(BMIH& h, Visit&& visit) {
+  visit("biSize", h.biSize);
+  visit("biWidth", h.biWidth);
+  visit("biHeight", h.biHeight);
+  visit("biPlanes", h.biPlanes);
+  visit("biBitCount", h.biBitCount);
+  visit("biCompression", h.biCompression);
+  visit("biSizeImage", h.biSizeImage);
+  visit("biXPelsPerMeter", h.biXPelsPerMeter);
+  visit("biYPelsPerMeter", h.biYPelsPerMeter);
+  visit("biClrUsed", h.biClrUsed);
+  visit("biClrImportant", h.biClrImportant);
+}
+
+PixelryDWORD flip(PixelryDWORD in) { return FlipDWORD(in); }
+PixelryWORD flip(PixelryWORD in) { return FlipWORD(in); }
+
+template <class Record>
+void switchEndianess(Record& record) {
+  forEachField(record, [](const char*, auto& field) { field = flip(field); });
+}
+
+// Serialises a record little-endian into bytes; returns the byte count.
+template <class Record>
+std::size_t encode(Record& record, PixelryBYTE* bytes) {
+  std::size_t at = 0;
+  forEachField(record, [&](const char*, auto field) {
+    for (std::size_t i = 0; i < sizeof field; ++i) bytes[at++] = static_cast<PixelryBYTE>(field >> (8 * i));
+  });
+  return at;
+}
+
+template <class Record>
+void decode(Record& record, const PixelryBYTE* bytes) {
+  std::size_t at = 0;
+  forEachField(record, [&](const char*, auto& field) {
+    using Field = std::remove_reference_t<decltype(field)>;
+    field = 0;
+    for (std::size_t i = 0; i < sizeof field; ++i) field = static_cast<Field>(field | (Field{bytes[at++]} << (8 * i)));
+  });
+}
+
+template <class Record>
+bool readRecordBytes(std::FILE* file, Record& record) {
+  // Start from the record's own bytes, so that a short file changes only what it reaches.
+  PixelryBYTE bytes[40];
+  const std::size_t size = encode(record, bytes);
+  const bool whole = SafeFread(reinterpret_cast<char*>(bytes), 1, static_cast<int>(size), file);
+  decode(record, bytes);
+  return whole;
+}
+
+template <class Record>
+bool writeRecordBytes(std::FILE* file, Record& record) {
+  PixelryBYTE bytes[40];
+  const std::size_t size = encode(record, bytes);
+  return std::fwrite(bytes, 1, size, file) == size;
+}
+
+}  // namespace
+
+BMFH::BMFH()
+    : bfType(pixelry::detail::kSignature), bfSize(0), bfReserved1(0), bfReserved2(0), bfOffBits(0) {}
+
+BMIH::BMIH()
+    : biSize(0), biWidth(0), biHeight(0), biPlanes(1), biBitCount(0), biCompression(0),
+      biSizeImage(0), biXPelsPerMeter(3780), biYPelsPerMeter(3780), biClrUsed(0), biClrImportant(0) {}
+
+void BMFH::SwitchEndianess() { switchEndianess(*this); }
+void BMIH::SwitchEndianess() { switchEndianess(*this); }
+
+bool IsBigEndian() {
+  const PixelryWORD one = 1;
+  PixelryBYTE first;
+  std::memcpy(&first, &one, 1);
+  return first != 1;
+}
+
+PixelryWORD FlipWORD(PixelryWORD in) { return static_cast<PixelryWORD>((in >> 8) | (in << 8)); }
+
+PixelryDWORD FlipDWORD(PixelryDWORD in) {
+  return ((in & 0xFF000000u) >> 24) | ((in & 0x00FF0000u) >> 8) | ((in & 0x0000FF00u) << 8) |
+         ((in & 0x000000FFu) << 24);
+}
+
+bool SafeFread(char* buffer, int size, int number, std::FILE* fp) {
+  if (std::feof(fp) || size < 0 || number < 0) return false;
+  const std::size_t wanted = static_cast<std::size_t>(number);
+  return std::fread(buffer, static_cast<std::size_t>(size), wanted, fp) >= wanted;
+}
+
+bool PixelrycheckDataSize() {
+  return sizeof(PixelryBYTE) == 1 && sizeof(PixelryWORD) == 2 && sizeof(PixelryDWORD) == 4;
+}
+
+int IntSquare(int number) {
+  // Unsigned arithmetic: a square beyond the int range wraps instead of overflowing.
+  const unsigned magnitude = static_cast<unsigned>(number);
+  return static_cast<int>(magnitude * magnitude);
+}
+
+namespace pixelry::detail {
+
+bool readRecord(std::FILE* file, BMFH& header) { return readRecordBytes(file, header); }
+bool readRecord(std::FILE* file, BMIH& header) { return readRecordBytes(file, header); }
+bool writeRecord(std::FILE* file, BMFH header) { return writeRecordBytes(file, header); }
+bool writeRecord(std::FILE* file, BMIH header) { return writeRecordBytes(file, header); }
+
+}  // namespace pixelry::detail

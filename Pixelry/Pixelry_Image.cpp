@@ -1,0 +1,233 @@
+#include "Pixelry_Image.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "Pixelry_FormatDetail.h"
+#include "Pixelry_Report.h"
+
+using pixelry::detail::isIndexedDepth;
+using pixelry::detail::isSupportedDepth;
+using pixelry::detail::warn;
+
+namespace {
+
+constexpr RGBApixel kWhite{255, 255, 255, 0};
+constexpr double kInchesPerMetre = 39.37007874015748;
+
+RGBApixel rgb(int red, int green, int blue) {
+  return RGBApixel{static_cast<PixelryBYTE>(blue), static_cast<PixelryBYTE>(green),
+                   static_cast<PixelryBYTE>(red), 0};
+}
+
+// Entries 0 to 15 of the 16-colour table: bits 0, 1 and 2 of the index switch on red,
+// green and blue, at 128 for the first eight entries and 255 for the last eight; entry 8
+// is the light grey.
+RGBApixel standard16(int n) {
+  if (n == 8) return rgb(192, 192, 192);
+  const int level = n < 8 ? 128 : 255;
+  return rgb(level * (n & 1), level * ((n >> 1) & 1), level * ((n >> 2) & 1));
+}
+
+// The 256-colour table: a 3-3-2 colour cube whose first eight entries are the dark
+// colours of the 16-colour table, with the usual system colours placed at both ends.
+RGBApixel standard256(int n) {
+  struct Fixed {
+    int index, red, green, blue;
+  };
+  static constexpr Fixed kFixed[] = {
+      {7, 192, 192, 192},   {8, 192, 220, 192}, {9, 166, 202, 240},   {246, 255, 251, 240},
+      {247, 160, 160, 164}, {248, 128, 128, 128}, {249, 255, 0, 0},   {250, 0, 255, 0},
+      {251, 255, 255, 0},   {252, 0, 0, 255},     {253, 255, 0, 255}, {254, 0, 255, 255},
+      {255, 255, 255, 255}};
+  for (const Fixed& f : kFixed)
+    if (f.index == n) return rgb(f.red, f.green, f.blue);
+  if (n < 8) return standard16(n);
+  return rgb(32 * (n % 8), 32 * ((n / 8) % 8), 64 * (n / 64));
+}
+
+void fillStandardTable(RGBApixel* table, int depth) {
+  const int count = IntPow(2, depth);
+  for (int n = 0; n < count; ++n) {
+    switch (depth) {
+      case 1: table[n] = n == 0 ? rgb(0, 0, 0) : rgb(255, 255, 255); break;
+      case 4: table[n] = standard16(n); break;
+      default: table[n] = standard256(n); break;
+    }
+  }
+}
+
+// A white grid of width x height, or null when it cannot be allocated.
+std::unique_ptr<RGBApixel[]> allocateGrid(int width, int height) {
+  const std::uint64_t count = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  if (count > PTRDIFF_MAX / sizeof(RGBApixel)) return nullptr;
+  std::unique_ptr<RGBApixel[]> grid(new (std::nothrow) RGBApixel[static_cast<std::size_t>(count)]);
+  if (grid) std::fill_n(grid.get(), static_cast<std::size_t>(count), kWhite);
+  return grid;
+}
+
+// Whole pixels per metre from dots per inch, truncated, saturated to the int range.
+int pelsPerMetre(int dpi) {
+  const double pels = dpi * kInchesPerMetre;
+  if (pels >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (pels <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(pels);
+}
+
+int dotsPerInch(int& pelsPerMetreField) {
+  if (pelsPerMetreField == 0) pelsPerMetreField = 3780;
+  return static_cast<int>(pelsPerMetreField / kInchesPerMetre);
+}
+
+void warnNoTable(const char* verb) {
+  warn({std::string("Attempted to ") + verb + " color table for a BMP object",
+        "that lacks a color table. Ignoring request."});
+}
+
+void warnColorOutOfRange(int index, int colors, const char* verb) {
+  warn({"Requested color number " + std::to_string(index) + " is outside the allowed",
+        "range [0," + std::to_string(colors - 1) + "]. Ignoring request to " + verb +
+            " this color."});
+}
+
+}  // namespace
+
+int IntPow(int base, int exponent) {
+  // Unsigned arithmetic: a result beyond the int range wraps instead of overflowing.
+  unsigned result = 1;
+  for (int i = 0; i < exponent; ++i) result *= static_cast<unsigned>(base);
+  return static_cast<int>(result);
+}
+
+BMP::BMP()
+    : BitDepth(24), Width(1), Height(1), Pixels(allocateGrid(1, 1)), ColorTable(),
+      XPelsPerMeter(0), YPelsPerMeter(0) {}
+
+BMP::BMP(const BMP& source) : BMP() {
+  BitDepth = source.BitDepth;
+  ColorTable = source.ColorTable;
+  XPelsPerMeter = source.XPelsPerMeter;
+  YPelsPerMeter = source.YPelsPerMeter;
+  if (SetSize(source.Width, source.Height))
+    std::copy_n(source.Pixels.get(), static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
+                Pixels.get());
+}
+
+BMP::~BMP() = default;
+
+int BMP::TellBitDepth() const { return BitDepth; }
+int BMP::TellWidth() const { return Width; }
+int BMP::TellHeight() const { return Height; }
+
+int BMP::TellNumberOfColors() const { return IntPow(2, BitDepth == 32 ? 24 : BitDepth); }
+
+bool BMP::HasColorTable() const { return isIndexedDepth(BitDepth); }
+
+bool BMP::SetBitDepth(int NewDepth) {
+  if (!isSupportedDepth(NewDepth)) {
+    warn({"User attempted to set unsupported bit depth " + std::to_string(NewDepth) + ".",
+          "Bit depth remains unchanged at " + std::to_string(BitDepth) + "."});
+    return false;
+  }
+  BitDepth = NewDepth;
+  if (HasColorTable()) fillStandardTable(ColorTable.data(), BitDepth);
+  return true;
+}
+
+bool BMP::SetSize(int NewWidth, int NewHeight) {
+  if (NewWidth <= 0 || NewHeight <= 0) {
+    warn({"User attempted to set a non-positive width or height.",
+          "Size remains unchanged at " + std::to_string(Width) + " x " + std::to_string(Height) + "."});
+    return false;
+  }
+  std::unique_ptr<RGBApixel[]> grid = allocateGrid(NewWidth, NewHeight);
+  if (!grid) {
+    warn({"Not enough memory for a " + std::to_string(NewWidth) + " x " + std::to_string(NewHeight) +
+              " image.",
+          "Size remains unchanged at " + std::to_string(Width) + " x " + std::to_string(Height) + "."});
+    return false;
+  }
+  Pixels = std::move(grid);
+  Width = NewWidth;
+  Height = NewHeight;
+  return true;
+}
+
+RGBApixel* BMP::RowPointer(int Row) const {
+  return Pixels.get() + static_cast<std::size_t>(Row) * static_cast<std::size_t>(Width);
+}
+
+RGBApixel BMP::GetPixel(int i, int j) const { return *ClampedPixel(i, j); }
+
+RGBApixel* BMP::operator()(int i, int j) { return ClampedPixel(i, j); }
+
+RGBApixel* BMP::ClampedPixel(int i, int j) const {
+  bool clamped = false;
+  if (i >= Width) { i = Width - 1; clamped = true; }
+  if (i < 0) { i = 0; clamped = true; }
+  if (j >= Height) { j = Height - 1; clamped = true; }
+  if (j < 0) { j = 0; clamped = true; }
+  if (clamped)
+    warn({"Attempted to access non-existent pixel;",
+          "Truncating request to fit in the range [0," + std::to_string(Width - 1) + "] x [0," +
+              std::to_string(Height - 1) + "]."});
+  return RowPointer(j) + i;
+}
+
+bool BMP::SetPixel(int i, int j, RGBApixel NewPixel) {
+  if (i < 0 || i >= Width || j < 0 || j >= Height) return false;
+  RowPointer(j)[i] = NewPixel;
+  return true;
+}
+
+RGBApixel BMP::GetColor(int ColorNumber) const {
+  if (!HasColorTable()) {
+    warnNoTable("access");
+    return kWhite;
+  }
+  if (ColorNumber < 0 || ColorNumber >= TellNumberOfColors()) {
+    warnColorOutOfRange(ColorNumber, TellNumberOfColors(), "get");
+    return kWhite;
+  }
+  return ColorTable[static_cast<std::size_t>(ColorNumber)];
+}
+
+bool BMP::SetColor(int ColorNumber, RGBApixel NewColor) {
+  if (!HasColorTable()) {
+    warnNoTable("change");
+    return false;
+  }
+  if (ColorNumber < 0 || ColorNumber >= TellNumberOfColors()) {
+    warnColorOutOfRange(ColorNumber, TellNumberOfColors(), "set");
+    return false;
+  }
+  ColorTable[static_cast<std::size_t>(ColorNumber)] = NewColor;
+  return true;
+}
+
+bool BMP::CreateStandardColorTable() {
+  if (!HasColorTable()) {
+    warn({"Attempted to create color table at a bit", "depth that does not require a color table.",
+          "Ignoring request."});
+    return false;
+  }
+  fillStandardTable(ColorTable.data(), BitDepth);
+  return true;
+}
+
+void BMP::SetDPI(int HorizontalDPI, int VerticalDPI) {
+  XPelsPerMeter = pelsPerMetre(HorizontalDPI);
+  YPelsPerMeter = pelsPerMetre(VerticalDPI);
+}
+
+int BMP::TellHorizontalDPI() { return dotsPerInch(XPelsPerMeter); }
+int BMP::TellVerticalDPI() { return dotsPerInch(YPelsPerMeter); }
+
+void BMP::Reset() {
+  SetSize(1, 1);
+  SetBitDepth(1);
+}

@@ -1,0 +1,151 @@
+// The in-memory image: pixel record, image object, warnings switch and integer power.
+#ifndef PIXELRY_IMAGE_H
+#define PIXELRY_IMAGE_H
+
+#include <array>
+#include <cstdio>
+#include <memory>
+
+#include "Pixelry_DataTypes.h"
+
+// One pixel or one colour-table entry. The field order is the byte order of a BMP
+// file's pixels and palette entries, so file bytes map onto it without reordering.
+// It has no constructor: a fresh one holds no defined value until one is stored.
+struct RGBApixel {
+  PixelryBYTE Blue;
+  PixelryBYTE Green;
+  PixelryBYTE Red;
+  PixelryBYTE Alpha;
+};
+
+// Turns the library's warnings and error messages off. Behaviour is otherwise unchanged.
+void SetPixelrywarningsOff();
+// Turns the library's warnings and error messages on (the state at start-up).
+void SetPixelrywarningsOn();
+// Returns true while the library prints its warnings and error messages.
+bool GetPixelrywarningState();
+
+// Returns base raised to exponent by repeated multiplication; 1 for an exponent of 0 or less.
+int IntPow(int base, int exponent);
+
+// A raster image held as full RGBApixels whatever its bit depth; the depth only decides
+// how the image is stored in a file and whether it has a colour table (1, 4 and 8 bits).
+// Coordinates are (column, row) with row 0 at the top. Every refusal prints a warning
+// while warnings are on and leaves the image as it was.
+class BMP {
+ public:
+  // A 1 x 1 image at 24 bits whose pixel is white with Alpha 0; resolution not set (0).
+  BMP();
+  // A deep copy: size, depth, colour table, pixels and resolution, all exact.
+  BMP(const BMP& source);
+  // Images are not assigned; copy one with the copy constructor.
+  BMP& operator=(const BMP&) = delete;
+  ~BMP();
+
+  // Bits per pixel used for file input and output: 1, 4, 8, 16, 24 or 32.
+  int TellBitDepth() const;
+  // Number of pixel columns (at least 1).
+  int TellWidth() const;
+  // Number of pixel rows (at least 1).
+  int TellHeight() const;
+  // 2 to the bit depth: 2, 16, 256, 65536, 16777216; 16777216 at 32 bits too.
+  int TellNumberOfColors() const;
+
+  // Sets the bit depth; at 1, 4 and 8 bits the colour table becomes the standard one.
+  // Pixels are never touched. Returns false with a warning for an unsupported depth.
+  bool SetBitDepth(int NewDepth);
+  // Replaces the pixels by a white grid (255, 255, 255, Alpha 0) of the given size.
+  // Returns false with a warning, changing nothing, for a width or height below 1 or a
+  // grid that cannot be allocated.
+  bool SetSize(int NewWidth, int NewHeight);
+
+  // Returns a copy of pixel (i, j); coordinates outside the grid are clamped to the
+  // nearest border pixel, with a warning.
+  RGBApixel GetPixel(int i, int j) const;
+  // Stores NewPixel at (i, j) and returns true; outside the grid stores nothing, prints
+  // nothing and returns false.
+  bool SetPixel(int i, int j, RGBApixel NewPixel);
+  // Returns the address of pixel (i, j) for reading and writing, clamped as GetPixel.
+  // It stays valid until the next SetSize or ReadFromFile, or the image's destruction.
+  RGBApixel* operator()(int i, int j);
+
+  // Returns colour-table entry ColorNumber; white with Alpha 0 and a warning when the
+  // depth has no table or the index is out of range.
+  RGBApixel GetColor(int ColorNumber) const;
+  // Stores colour-table entry ColorNumber and returns true; false with a warning when
+  // the depth has no table or the index is out of range.
+  bool SetColor(int ColorNumber, RGBApixel NewColor);
+  // Fills the colour table with the standard table of the depth and returns true;
+  // false with a warning at 16, 24 and 32 bits.
+  bool CreateStandardColorTable();
+
+  // Sets the resolution from dots per inch (stored as whole pixels per metre).
+  void SetDPI(int HorizontalDPI, int VerticalDPI);
+  // Horizontal resolution in whole dots per inch; an unset (0) resolution becomes 3780
+  // pixels per metre first, that is 96 dpi.
+  int TellHorizontalDPI();
+  // Vertical resolution in whole dots per inch, as TellHorizontalDPI.
+  int TellVerticalDPI();
+
+  // Loads an uncompressed bottom-up BMP file at 1, 4, 8, 16, 24 or 32 bits (bit fields
+  // at 16 bits). Returns true on success, also when pixel data ends early (the missing
+  // rows stay white, after an error line); false after an error message on refusal.
+  bool ReadFromFile(const char* FileName);
+  // Writes the image as an uncompressed BMP file at its bit depth (16 bits with 5-6-5
+  // bit fields; 1, 4 and 8 bits through the nearest colour-table entry). Returns true
+  // when every byte was written; false after an error message otherwise.
+  bool WriteToFile(const char* FileName);
+
+  // Row decoders: fill image row Row from one file row in Buffer. Each returns false,
+  // changing nothing, when the buffer is too short for the width or Row is outside
+  // the image.
+  bool Read32bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool Read24bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool Read8bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool Read4bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool Read1bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+
+  // Row encoders: pack image row Row into the start of Buffer, leaving the bytes after
+  // the pixels alone. Each returns false, writing nothing, when the buffer is too short
+  // for the width or Row is outside the image.
+  bool Write32bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool Write24bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool Write8bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool Write4bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool Write1bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
+
+  // Returns the index of the colour-table entry nearest to input in red, green and blue
+  // (squared distance; Alpha ignored); ties go to the lowest index.
+  PixelryBYTE FindClosestColor(RGBApixel& input);
+
+ private:
+  // Where a row of the file goes: the image's own row, or nowhere.
+  RGBApixel* RowPointer(int Row) const;
+  // The pixel at (i, j) clamped into the grid, with the out-of-range warning.
+  RGBApixel* ClampedPixel(int i, int j) const;
+  // The checked row codecs behind the public Read...Row and Write...Row members.
+  bool DecodeRow(int bits, const PixelryBYTE* Buffer, int BufferSize, int Row);
+  bool EncodeRow(int bits, PixelryBYTE* Buffer, int BufferSize, int Row);
+  // Unchecked row codecs at the image's own depth (16 bits: encoding only), for the
+  // reader and the writer, which size their buffers themselves.
+  void UnpackRow(const PixelryBYTE* in, int Row);
+  void PackRow(PixelryBYTE* out, int Row);
+  bool ReadFromStream(std::FILE* file, const char* FileName);
+  bool WriteToStream(std::FILE* file);
+  bool HasColorTable() const;
+  // Back to one white pixel at 1 bit, as after a refused file.
+  void Reset();
+
+  int BitDepth;
+  int Width;
+  int Height;
+  // Row-major, row 0 (the top) first: one contiguous allocation of Width x Height.
+  std::unique_ptr<RGBApixel[]> Pixels;
+  // Used at 1, 4 and 8 bits (2^BitDepth entries); held in place, so an indexed image
+  // always has its table.
+  std::array<RGBApixel, 256> ColorTable;
+  int XPelsPerMeter;
+  int YPelsPerMeter;
+};
+
+#endif

@@ -1,0 +1,49 @@
+#include "Pixelry_Report.h"
+
+#include <iostream>
+
+#include "Pixelry_Image.h"
+
+namespace {
+
+bool Pixelrywarnings = true;
+
+void print(const char* prefix, const char* indent, std::initializer_list<std::string> lines) {
+  if (!Pixelrywarnings) return;
+  bool first = true;
+  for (const std::string& line : lines) {
+    if (first)
+      std::cout << prefix << line << std::endl;
+    else if (line.empty())
+      std::cout << std::endl;
+    else
+      std::cout << indent << line << std::endl;
+    first = false;
+  }
+}
+
+}  // namespace
+
+void SetPixelrywarningsOff() { Pixelrywarnings = false; }
+void SetPixelrywarningsOn() { Pixelrywarnings = true; }
+bool GetPixelrywarningState() { return Pixelrywarnings; }
+
+namespace pixelry::detail {
+
+void warn(std::initializer_list<std::string> lines) {
+  print("Pixelry Warning: ", "                 ", lines);
+}
+
+void fail(std::initializer_list<std::string> lines) {
+  print("Pixelry Error: ", "               ", lines);
+}
+
+void failDataSize() {
+  fail({"Data types are wrong size!", "You may need to mess with Pixelry_DataTypes",
+        "to fix these errors, and then recompile.", "All 32-bit and 64-bit machines should be",
+        "supported, however.", ""});
+}
+
+std::string quoted(const char* name) { return name ? std::string(name) : std::string(); }
+
+}  // namespace pixelry::detail

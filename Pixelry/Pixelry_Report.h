@@ -1,0 +1,25 @@
+// Internal: the one place where the library prints its warnings and errors.
+#ifndef PIXELRY_REPORT_H
+#define PIXELRY_REPORT_H
+
+#include <initializer_list>
+#include <string>
+
+namespace pixelry::detail {
+
+// Prints a message while warnings are on: the first line after "Pixelry Warning: ",
+// every further line indented to line up under it; each line is flushed.
+void warn(std::initializer_list<std::string> lines);
+
+// As warn, with "Pixelry Error: " and its 15-space indent. An empty line is printed bare.
+void fail(std::initializer_list<std::string> lines);
+
+// The refusal printed when the fixed-width types do not have the sizes the format needs.
+void failDataSize();
+
+// A file name as it appears in messages (a null name prints as nothing).
+std::string quoted(const char* name);
+
+}  // namespace pixelry::detail
+
+#endif

@@ -1,0 +1,40 @@
+// A fresh scratch directory per test, removed afterwards.
+#ifndef PIXELRY_TESTS_TEMPDIR_H
+#define PIXELRY_TESTS_TEMPDIR_H
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace testing_support {
+
+class TempDir {
+ public:
+  TempDir() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("pixelry_") + (info ? info->test_suite_name() : "t") + "_" +
+                       (info ? info->name() : "x");
+    for (char& c : name)
+      if (c == '/') c = '_';
+    path_ = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace testing_support
+
+#endif
