@@ -67,6 +67,8 @@ class BMP {
   bool SetPixel(int i, int j, RGBApixel NewPixel);
   // Returns the address of pixel (i, j) for reading and writing, clamped as GetPixel.
   // It stays valid until the next SetSize or ReadFromFile, or the image's destruction.
+  // The pixels of a row are contiguous: (*this)(0, j) + i addresses pixel (i, j) for
+  // every i from 0 to TellWidth() - 1, so a whole row can be worked with one pointer.
   RGBApixel* operator()(int i, int j);
 
   // Returns colour-table entry ColorNumber; white with Alpha 0 and a warning when the
