@@ -6,5 +6,6 @@
 #include "Pixelry_DataTypes.h"
 #include "Pixelry_Format.h"
 #include "Pixelry_Image.h"
+#include "Pixelry_Utilities.h"
 
 #endif

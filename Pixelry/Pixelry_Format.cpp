@@ -8,31 +8,7 @@
 
 namespace {
 
-// The header fields in file order with their labels: this table drives reading, writing
-// and byte swapping alike.
-template <class Visit>
-void forEachField(BMFH& h, Visit&& visit) {
-  visit("bfType", h.bfType);
-  visit("bfSize", h.bfSize);
-  visit("bfReserved1", h.bfReserved1);
-  visit("bfReserved2", h.bfReserved2);
-  visit("bfOffBits", h.bfOffBits);
-}
-
-template <class Visit>
-void forEachField(BMIH& h, Visit&& visit) {
-  visit("biSize", h.biSize);
-  visit("biWidth", h.biWidth);
-  visit("biHeight", h.biHeight);
-  visit("biPlanes", h.biPlanes);
-  visit("biBitCount", h.biBitCount);
-  visit("biCompression", h.biCompression);
-  visit("biSizeImage", h.biSizeImage);
-  visit("biXPelsPerMeter", h.biXPelsPerMeter);
-  visit("biYPelsPerMeter", h.biYPelsPerMeter);
-  visit("biClrUsed", h.biClrUsed);
-  visit("biClrImportant", h.biClrImportant);
-}
+using pixelry::detail::forEachField;
 
 PixelryDWORD flip(PixelryDWORD in) { return FlipDWORD(in); }
 PixelryWORD flip(PixelryWORD in) { return FlipWORD(in); }

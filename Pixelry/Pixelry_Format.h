@@ -1,5 +1,6 @@
-// The BMP file format: header records, byte order and the guarded read.
-// The reader and writer themselves are members of BMP (Pixelry_Image.h).
+// The BMP file format: header records, byte order, the guarded read and the functions
+// that return or print a file's headers without loading its pixels. The reader and
+// writer themselves are members of BMP (Pixelry_Image.h).
 #ifndef PIXELRY_FORMAT_H
 #define PIXELRY_FORMAT_H
 
@@ -20,6 +21,10 @@ struct BMFH {
   BMFH();
   // Reverses the byte order of every field in place.
   void SwitchEndianess();
+  // Prints the five fields, one "name: value" line each, then an empty line. Values
+  // print as signed 32-bit numbers (a 32-bit field with its top bit set is negative).
+  // Printed whatever the warnings switch says.
+  void display() const;
 };
 
 // The 40-byte info header that follows the file header. Fields the constructor does not
@@ -42,6 +47,8 @@ struct BMIH {
   BMIH();
   // Reverses the byte order of every field in place.
   void SwitchEndianess();
+  // Prints the eleven fields as BMFH::display does, signed, then an empty line.
+  void display() const;
 };
 
 // True when this machine stores the low byte of a word last.
@@ -58,6 +65,26 @@ bool SafeFread(char* buffer, int size, int number, std::FILE* fp);
 
 // True when the fixed-width types have the one, two and four bytes the format needs.
 bool PixelrycheckDataSize();
+
+// Header inspection. None of these checks that the file is a BMP file: they report what
+// its first 54 bytes say. A file that cannot be opened prints, while warnings are on,
+//   Pixelry Error: Cannot initialize from file <path>.
+//                  File cannot be opened or does not exist.
+// A file shorter than the headers prints nothing: the fields it does not reach keep
+// their constructor values (bytes cut by the end of the file keep theirs too).
+
+// Returns the file header (bytes 0 to 13). bfType is 0 when the file cannot be opened.
+BMFH GetBMFH(const char* FileName);
+// Returns the info header, always taken from bytes 14 to 53. A file that cannot be
+// opened gives the constructor's record unchanged.
+BMIH GetBMIH(const char* FileName);
+// Returns the file's biBitCount (0 to 65535); 0 when the file cannot be opened.
+int GetBitmapColorDepth(const char* FileName);
+// Prints "File information for file <path>:", both headers under the headings
+// BITMAPFILEHEADER: and BITMAPINFOHEADER: and their field values unsigned: 22 lines,
+// printed whatever the warnings switch says. For a file that cannot be opened it prints
+// only the error above.
+void DisplayBitmapInfo(const char* FileName);
 
 // The square of number, in int arithmetic.
 int IntSquare(int number);

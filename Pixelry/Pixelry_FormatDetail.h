@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
 
 #include "Pixelry_Format.h"
 #include "Pixelry_Image.h"
@@ -17,6 +18,33 @@ inline bool isSupportedDepth(int bits) {
 
 constexpr std::int64_t kHeadersBytes = 54;  // file header (14) and info header (40)
 constexpr PixelryWORD kSignature = 19778;   // "BM"
+
+// The header fields in file order with their names: this table drives reading, writing,
+// byte swapping and display alike. Header is BMFH or BMIH, const or not; visit is called
+// as visit(name, field) for each field.
+template <class Header, class Visit>
+std::enable_if_t<std::is_same_v<std::remove_const_t<Header>, BMFH>> forEachField(Header& h, Visit&& visit) {
+  visit("bfType", h.bfType);
+  visit("bfSize", h.bfSize);
+  visit("bfReserved1", h.bfReserved1);
+  visit("bfReserved2", h.bfReserved2);
+  visit("bfOffBits", h.bfOffBits);
+}
+
+template <class Header, class Visit>
+std::enable_if_t<std::is_same_v<std::remove_const_t<Header>, BMIH>> forEachField(Header& h, Visit&& visit) {
+  visit("biSize", h.biSize);
+  visit("biWidth", h.biWidth);
+  visit("biHeight", h.biHeight);
+  visit("biPlanes", h.biPlanes);
+  visit("biBitCount", h.biBitCount);
+  visit("biCompression", h.biCompression);
+  visit("biSizeImage", h.biSizeImage);
+  visit("biXPelsPerMeter", h.biXPelsPerMeter);
+  visit("biYPelsPerMeter", h.biYPelsPerMeter);
+  visit("biClrUsed", h.biClrUsed);
+  visit("biClrImportant", h.biClrImportant);
+}
 
 // Fill a record from the next bytes of the file, little-endian field by field. Fields
 // the file does not reach keep their values. True when the whole record arrived.

@@ -1,5 +1,6 @@
 #include "Pixelry_Report.h"
 
+#include <cstdio>
 #include <iostream>
 
 #include "Pixelry_Image.h"
@@ -42,6 +43,19 @@ void failDataSize() {
   fail({"Data types are wrong size!", "You may need to mess with Pixelry_DataTypes",
         "to fix these errors, and then recompile.", "All 32-bit and 64-bit machines should be",
         "supported, however.", ""});
+}
+
+void warnNoTableAtDepth() {
+  warn({"Attempted to create color table at a bit", "depth that does not require a color table.",
+        "Ignoring request."});
+}
+
+void failUnknownRescaleMode(char mode) {
+  if (!Pixelrywarnings) return;
+  char text[64];
+  const int length = std::snprintf(text, sizeof text, "Pixelry Error: Unknown rescale mode %c requested\n", mode);
+  // Written by length, so that even a mode of '\0' leaves the line whole.
+  std::cout.write(text, length);
 }
 
 std::string quoted(const char* name) { return name ? std::string(name) : std::string(); }

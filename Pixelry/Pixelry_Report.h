@@ -17,6 +17,14 @@ void fail(std::initializer_list<std::string> lines);
 // The refusal printed when the fixed-width types do not have the sizes the format needs.
 void failDataSize();
 
+// The refusal of a colour table at 16, 24 or 32 bits.
+void warnNoTableAtDepth();
+
+// The rescaler's one-line error, printed while warnings are on. It is formatted into a
+// buffer with its own newline and written without a flush; mode appears as the caller
+// gave it.
+void failUnknownRescaleMode(char mode);
+
 // A file name as it appears in messages (a null name prints as nothing).
 std::string quoted(const char* name);
 
