@@ -28,6 +28,17 @@ bool GetPixelrywarningState();
 // Returns base raised to exponent by repeated multiplication; 1 for an exponent of 0 or less.
 int IntPow(int base, int exponent);
 
+class BMP;
+
+namespace pixelry::detail {
+// Reading from and writing to an already open stream, for harnesses that work in memory
+// (fmemopen); the stream is left open. readFromStream behaves as ReadFromFile once the
+// file is open; writeToStream writes the bytes WriteToFile would and returns false when
+// a write failed, without a message.
+bool readFromStream(BMP& image, std::FILE* file, const char* name);
+bool writeToStream(BMP& image, std::FILE* file);
+}  // namespace pixelry::detail
+
 // A raster image held as full RGBApixels whatever its bit depth; the depth only decides
 // how the image is stored in a file and whether it has a colour table (1, 4 and 8 bits).
 // Coordinates are (column, row) with row 0 at the top. Every refusal prints a warning
@@ -121,6 +132,9 @@ class BMP {
   PixelryBYTE FindClosestColor(RGBApixel& input);
 
  private:
+  friend bool pixelry::detail::readFromStream(BMP&, std::FILE*, const char*);
+  friend bool pixelry::detail::writeToStream(BMP&, std::FILE*);
+
   // Where a row of the file goes: the image's own row, or nowhere.
   RGBApixel* RowPointer(int Row) const;
   // The pixel at (i, j) clamped into the grid, with the out-of-range warning.

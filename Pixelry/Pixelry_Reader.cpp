@@ -151,3 +151,7 @@ bool BMP::ReadFromStream(std::FILE* file, const char* FileName) {
   }
   return true;
 }
+
+bool pixelry::detail::readFromStream(BMP& image, std::FILE* file, const char* name) {
+  return image.ReadFromStream(file, name);
+}

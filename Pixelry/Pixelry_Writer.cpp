@@ -120,3 +120,5 @@ PixelryBYTE BMP::FindClosestColor(RGBApixel& input) {
   }
   return static_cast<PixelryBYTE>(best);
 }
+
+bool pixelry::detail::writeToStream(BMP& image, std::FILE* file) { return image.WriteToStream(file); }
