@@ -6,12 +6,12 @@
 // covariance of the red channels after resampling the input to each template's size; the
 // best positive score names the letter. The input resampled to the size of the 'a'
 // template is saved as out.bmp.
-#include <cmath>
 #include <cstdint>
 #include <iostream>
 #include <string>
 
 #include "Pixelry/Pixelry.h"
+#include "glyph_match.h"
 
 namespace {
 
@@ -33,29 +33,19 @@ void printShapeClass(double ratio) {
 }
 
 // Scores the input against one template: the input's red channel is resampled to the
-// template's size (horizontal interpolation, nearest row above; a missing right neighbour
-// counts as white) and the covariance of the two red channels is returned. When
-// resampled is given, the resampled reds are stored in it.
+// template's size (see glyph_match.h) and the covariance of the two red channels is
+// returned. When resampled is given, the resampled reds are stored in it.
 double score(BMP& input, double inputMean, BMP& pattern, BMP* resampled) {
-  const int width = input.TellWidth();
-  const int height = input.TellHeight();
   const int patternWidth = pattern.TellWidth();
   const int patternHeight = pattern.TellHeight();
-  const double scaleX = static_cast<double>(patternWidth) / width;
-  const double scaleY = static_cast<double>(patternHeight) / height;
+  const glyph_match::Resampler resampler(input.TellWidth(), input.TellHeight(), patternWidth, patternHeight);
   const double patternMean = meanRed(pattern);
+  const auto inputRed = [&input](int column, int row) { return input(column, row)->Red; };
 
   double sum = 0.0;
   for (int k = 0; k < patternHeight; ++k) {
-    const double y = k / scaleY;
-    const int y0 = static_cast<int>(std::floor(y));
     for (int l = 0; l < patternWidth; ++l) {
-      const double x = l / scaleX;
-      const int x0 = static_cast<int>(std::floor(x));
-      const double fx = x - std::floor(x);
-      const double left = input(x0, y0)->Red * (1 - fx);
-      const bool interior = x0 >= 0 && y0 >= 0 && x0 + 1 < width && y0 < height;
-      const int v = static_cast<int>(interior ? left + input(x0 + 1, y0)->Red * fx : left + 255 * fx);
+      const int v = resampler.at(inputRed, l, k);
       if (resampled) (*resampled)(l, k)->Red = static_cast<PixelryBYTE>(v);
       sum += (v - inputMean) * (pattern(l, k)->Red - patternMean);
     }

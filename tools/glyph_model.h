@@ -1,0 +1,64 @@
+// Templates as a linear classifier: training on resampled letters, quantising to the
+// 26 template images, and scoring as glyph_guess does.
+//
+// glyph_guess scores an input against a template by the mean over template pixels of
+// (v - input mean) * (t - template mean), where v is the input's red resampled to the
+// template's size. The centred template reds sum to zero, so the score is the dot
+// product of v with the centred template: each template is the weight vector of a
+// linear scorer without bias, and the verdict is the arg-max. Training therefore works
+// on the centred resampled reds, and one common scale maps all 26 weight vectors into
+// 0..255.
+#ifndef GLYPH_MODEL_H
+#define GLYPH_MODEL_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "glyph_raster.h"
+
+constexpr int kLetterCount = 26;
+
+// The input's red resampled to size x size pixels, row by row, exactly as glyph_guess
+// resamples it.
+std::vector<std::uint8_t> resampledReds(const GrayImage& glyph, int size);
+
+// Resampled letters with their labels (0 for 'a' ... 25 for 'z').
+struct Dataset {
+  int size = 0;
+  std::vector<std::uint8_t> reds;
+  std::vector<std::uint8_t> labels;
+
+  std::size_t count() const { return labels.size(); }
+  void add(const GrayImage& glyph, char letter);
+};
+
+struct TrainingOptions {
+  int epochs = 12;
+  int batch = 64;
+  double learningRate = 0.5;
+  double l2 = 1e-5;
+  std::uint64_t seed = 1;
+};
+
+// Multinomial logistic regression on the centred resampled reds: 26 rows of weights.
+std::vector<std::vector<float>> trainWeights(const Dataset& data, const TrainingOptions& options);
+
+// The 26 templates, each size x size reds, row by row.
+struct Templates {
+  int size = 0;
+  std::vector<std::vector<std::uint8_t>> reds;
+};
+
+// Centres every row of weights and maps all of them into 0..255 with one common scale,
+// rounding to the nearest integer.
+Templates quantised(const std::vector<std::vector<float>>& weights, int size);
+
+// The letter glyph_guess names for an input whose resampled reds are given: the best
+// score if above zero (the first letter on ties), else 'l'.
+char verdict(const Templates& templates, const std::uint8_t* resampled);
+
+// Writes a.bmp ... z.bmp into the directory as 24-bit grey images; false on any failure.
+bool writeTemplates(const Templates& templates, const std::string& directory);
+
+#endif

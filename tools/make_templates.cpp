@@ -1,0 +1,93 @@
+// make_templates: builds glyph_guess's 26 templates from a list of font files.
+//
+//   make_templates [--size N] [--draws N] [--epochs N] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR
+//
+// Every font renders every letter many times (x-heights about 10 to 60 pixels, sub-pixel
+// offsets, hinted and unhinted, clean, blurred, noisy and binarised), each render is
+// cropped to its ink box and resampled to the template size exactly as glyph_guess
+// resamples its input, and a linear classifier trained on those values becomes the
+// templates (see glyph_model.h). OUTPUT-DIR receives a.bmp ... z.bmp. With --check, the
+// fonts of CHECK-LIST are rendered as eval_glyphs renders them and the accuracy the new
+// templates would give is printed. The same fonts and options give identical files.
+#include <array>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "glyph_model.h"
+#include "glyph_set.h"
+
+namespace {
+
+struct Options {
+  int size = 32;
+  int draws = 40;
+  int epochs = 12;
+  std::string checkList;
+  std::string fontList;
+  std::string outputDir;
+};
+
+bool parse(int argc, char* argv[], Options& options) {
+  std::array<std::string, 2> positional;
+  std::size_t count = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--size" && hasValue) options.size = std::atoi(argv[++i]);
+    else if (arg == "--draws" && hasValue) options.draws = std::atoi(argv[++i]);
+    else if (arg == "--epochs" && hasValue) options.epochs = std::atoi(argv[++i]);
+    else if (arg == "--check" && hasValue) options.checkList = argv[++i];
+    else if (count < positional.size() && arg.rfind("--", 0) != 0) positional[count++] = arg;
+    else return false;
+  }
+  options.fontList = positional[0];
+  options.outputDir = positional[1];
+  return count == 2 && options.size >= 2 && options.draws >= 1 && options.epochs >= 1;
+}
+
+// Accuracy of the templates on the evaluation grid of the check fonts, by condition.
+void check(const Templates& templates, const std::string& checkList) {
+  const auto fonts = openFonts(readFontList(checkList));
+  std::array<int, kConditionCount> right{}, total{};
+  evaluationGlyphs(fonts, {12, 14, 16, 20, 24, 28, 36, 44, 56}, 7, [&](const GlyphSample& sample) {
+    const auto reds = resampledReds(sample.image, templates.size);
+    const int c = static_cast<int>(sample.condition);
+    right[static_cast<std::size_t>(c)] += verdict(templates, reds.data()) == sample.letter;
+    ++total[static_cast<std::size_t>(c)];
+  });
+  for (int c = 0; c < kConditionCount; ++c)
+    std::cout << "check " << conditionName(static_cast<Condition>(c)) << ": "
+              << 100.0 * right[static_cast<std::size_t>(c)] / std::max(1, total[static_cast<std::size_t>(c)]) << "% of "
+              << total[static_cast<std::size_t>(c)] << std::endl;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  Options options;
+  if (!parse(argc, argv, options)) {
+    std::cout << "Usage: make_templates [--size N] [--draws N] [--epochs N] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR"
+              << std::endl;
+    return 1;
+  }
+  const auto fonts = openFonts(readFontList(options.fontList));
+  if (fonts.empty()) {
+    std::cout << "No usable fonts in " << options.fontList << std::endl;
+    return 1;
+  }
+  Dataset data;
+  data.size = options.size;
+  trainingGlyphs(fonts, options.draws, 1, [&data](const GlyphSample& sample) { data.add(sample.image, sample.letter); });
+  std::cout << "Training on " << data.count() << " letters from " << fonts.size() << " fonts" << std::endl;
+
+  TrainingOptions training;
+  training.epochs = options.epochs;
+  const Templates templates = quantised(trainWeights(data, training), options.size);
+  if (!options.checkList.empty()) check(templates, options.checkList);
+  if (!writeTemplates(templates, options.outputDir)) {
+    std::cout << "Could not write the templates into " << options.outputDir << std::endl;
+    return 1;
+  }
+  return 0;
+}
