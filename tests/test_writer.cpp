@@ -1,0 +1,359 @@
+// Writing BMP files: headers and layout at every depth, the palette search, round trips
+// through the reader, write failures and the public row encoders.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Pixelry/Pixelry.h"
+#include "support/BmpFile.h"
+#include "support/Capture.h"
+#include "support/Pixel.h"
+#include "support/TempDir.h"
+
+using testing_support::BmpFile;
+using testing_support::Bytes;
+using testing_support::capturedOutput;
+using testing_support::le16;
+using testing_support::le32;
+using testing_support::pixel;
+using testing_support::Rgba;
+using testing_support::rgba;
+
+namespace {
+
+class Writer : public ::testing::Test {
+ protected:
+  // Writes image, expecting success and no output, and returns the file's bytes.
+  Bytes write(BMP& image) {
+    bool result = false;
+    EXPECT_EQ(capturedOutput([&] { result = image.WriteToFile(path.c_str()); }), "");
+    EXPECT_TRUE(result);
+    return testing_support::readBytes(path);
+  }
+  testing_support::TempDir dir;
+  std::string path = dir.file("out.bmp");
+};
+
+struct Layout {
+  int bits;
+  PixelryDWORD offBits;
+  PixelryDWORD rowSize;  // for a width of 3
+  PixelryDWORD compression;
+};
+
+class WriterLayout : public Writer, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(WriterLayout, HeadersDescribeTheFile) {
+  const Layout& l = GetParam();
+  BMP image;
+  image.SetSize(3, 2);
+  image.SetBitDepth(l.bits);
+  const Bytes file = write(image);
+  const PixelryDWORD imageBytes = 2 * l.rowSize;
+  ASSERT_EQ(file.size(), l.offBits + imageBytes);
+  EXPECT_EQ(file[0], 'B');
+  EXPECT_EQ(file[1], 'M');
+  EXPECT_EQ(le32(file, 2), l.offBits + imageBytes);  // bfSize
+  EXPECT_EQ(le32(file, 6), 0u);                      // both reserved words
+  EXPECT_EQ(le32(file, 10), l.offBits);
+  EXPECT_EQ(le32(file, 14), 40u);  // biSize
+  EXPECT_EQ(le32(file, 18), 3u);
+  EXPECT_EQ(le32(file, 22), 2u);
+  EXPECT_EQ(le16(file, 26), 1);  // biPlanes
+  EXPECT_EQ(le16(file, 28), l.bits);
+  EXPECT_EQ(le32(file, 30), l.compression);
+  EXPECT_EQ(le32(file, 34), imageBytes);
+  EXPECT_EQ(le32(file, 38), 3780u);  // an unset resolution is written as 96 dpi
+  EXPECT_EQ(le32(file, 42), 3780u);
+  EXPECT_EQ(le32(file, 46), 0u);
+  EXPECT_EQ(le32(file, 50), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDepth, WriterLayout,
+                         ::testing::Values(Layout{1, 62, 4, 0}, Layout{4, 118, 4, 0}, Layout{8, 1078, 4, 0},
+                                           Layout{16, 66, 8, 3}, Layout{24, 54, 12, 0}, Layout{32, 54, 12, 0}),
+                         [](const auto& info) { return std::to_string(info.param.bits) + "bits"; });
+
+TEST_F(Writer, OnePixelAt24BitsIs58Bytes) {
+  BMP image;
+  image.SetPixel(0, 0, pixel(1, 2, 3, 4));
+  const Bytes file = write(image);
+  ASSERT_EQ(file.size(), 58u);
+  EXPECT_EQ(le32(file, 2), 58u);
+  EXPECT_EQ(le32(file, 10), 54u);
+  EXPECT_EQ(le32(file, 34), 4u);
+  EXPECT_EQ(Bytes(file.begin() + 54, file.end()), (Bytes{3, 2, 1, 0}));
+}
+
+TEST_F(Writer, RowsGoBottomFirstWithZeroPadding) {
+  BMP image;
+  image.SetSize(1, 2);
+  image.SetPixel(0, 0, pixel(10, 11, 12));
+  image.SetPixel(0, 1, pixel(20, 21, 22, 99));
+  const Bytes file = write(image);
+  EXPECT_EQ(Bytes(file.begin() + 54, file.end()), (Bytes{22, 21, 20, 0, 12, 11, 10, 0}));
+}
+
+TEST_F(Writer, ThirtyTwoBitsKeepAlpha) {
+  BMP image;
+  image.SetBitDepth(32);
+  image.SetPixel(0, 0, pixel(1, 2, 3, 4));
+  const Bytes file = write(image);
+  EXPECT_EQ(Bytes(file.begin() + 54, file.end()), (Bytes{3, 2, 1, 4}));
+}
+
+TEST_F(Writer, SixteenBitsWritesFiveSixFiveWithCopiedPadding) {
+  BMP image;
+  image.SetSize(3, 2);
+  image.SetBitDepth(16);
+  image.SetPixel(0, 1, pixel(255, 255, 255));  // 0xFFFF
+  image.SetPixel(1, 1, pixel(8, 4, 8));        // 0x0821
+  image.SetPixel(2, 1, pixel(16, 0, 248));     // 0x101F
+  image.SetPixel(2, 0, pixel(0, 252, 0));      // 0x07E0
+  const Bytes file = write(image);
+  EXPECT_EQ(Bytes(file.begin() + 54, file.begin() + 66), (Bytes{0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0}));
+  EXPECT_EQ(Bytes(file.begin() + 66, file.end()),
+            (Bytes{0xFF, 0xFF, 0x21, 0x08, 0x1F, 0x10, 0x1F, 0x1F,    // bottom row
+                   0xFF, 0xFF, 0xFF, 0xFF, 0xE0, 0x07, 0xE0, 0xE0}));  // top row
+}
+
+TEST_F(Writer, SixteenBitsAtAnEvenWidthHasNoPadding) {
+  BMP image;
+  image.SetSize(2, 1);
+  image.SetBitDepth(16);
+  EXPECT_EQ(write(image).size(), 66u + 4);
+}
+
+TEST_F(Writer, OneBitRowOfNineWhitePixels) {
+  BMP image;
+  image.SetSize(9, 1);
+  image.SetBitDepth(1);
+  const Bytes file = write(image);
+  EXPECT_EQ(Bytes(file.begin() + 62, file.end()), (Bytes{0xFF, 0x80, 0x00, 0x00}));
+}
+
+TEST_F(Writer, FourBitsPacksTheFirstPixelHigh) {
+  BMP image;
+  image.SetSize(3, 1);
+  image.SetBitDepth(4);
+  image.SetPixel(0, 0, pixel(128, 0, 0));    // entry 1
+  image.SetPixel(1, 0, pixel(130, 3, 60));   // nearest: entry 1 again
+  image.SetPixel(2, 0, pixel(255, 0, 250));  // entry 13
+  const Bytes file = write(image);
+  EXPECT_EQ(Bytes(file.begin() + 118, file.end()), (Bytes{0x11, 0xD0, 0, 0}));
+}
+
+TEST_F(Writer, EightBitsTakesTheFirstExactEntry) {
+  BMP image;
+  image.SetSize(2, 1);
+  image.SetBitDepth(8);
+  image.SetPixel(0, 0, pixel(192, 192, 192));
+  image.SetPixel(1, 0, pixel(128, 128, 128));  // in the colour cube at 164, before the grey at 248
+  const Bytes file = write(image);
+  EXPECT_EQ(Bytes(file.begin() + 1078, file.end()), (Bytes{7, 164, 0, 0}));
+}
+
+TEST_F(Writer, ColourTableIsWrittenAsStored) {
+  BMP image;
+  image.SetBitDepth(4);
+  image.SetColor(3, pixel(1, 2, 3, 4));
+  const Bytes file = write(image);
+  EXPECT_EQ(Bytes(file.begin() + 54, file.begin() + 62), (Bytes{0, 0, 0, 0, 0, 0, 128, 0}));
+  EXPECT_EQ(Bytes(file.begin() + 66, file.begin() + 70), (Bytes{3, 2, 1, 4}));
+  EXPECT_EQ(Bytes(file.begin() + 114, file.begin() + 118), (Bytes{255, 255, 255, 0}));
+}
+
+TEST_F(Writer, ResolutionIsWrittenExactly) {
+  BMP image;
+  image.SetDPI(72, 96);
+  Bytes file = write(image);
+  EXPECT_EQ(le32(file, 38), 2834u);
+  EXPECT_EQ(le32(file, 42), 3779u);
+
+  BmpFile source = BmpFile::make(1, 1, 24).row({0, 0, 0, 0});
+  source.infoHeader.biXPelsPerMeter = 2835;
+  source.infoHeader.biYPelsPerMeter = 0;
+  testing_support::writeBytes(path, source.bytes());
+  ASSERT_TRUE(image.ReadFromFile(path.c_str()));
+  file = write(image);
+  EXPECT_EQ(le32(file, 38), 2835u);
+  EXPECT_EQ(le32(file, 42), 3780u);
+}
+
+TEST(FindClosestColor, TiesGoToTheLowestIndex) {
+  BMP image;
+  image.SetBitDepth(4);
+  RGBApixel halfway = pixel(64, 0, 0);  // entries 0 (black) and 1 (dark red) are equally far
+  EXPECT_EQ(image.FindClosestColor(halfway), 0);
+  RGBApixel between = pixel(128, 0, 64);  // entries 1 and 5
+  EXPECT_EQ(image.FindClosestColor(between), 1);
+  image.SetColor(9, pixel(10, 10, 10, 1));
+  image.SetColor(12, pixel(10, 10, 10, 2));
+  RGBApixel exact = pixel(10, 10, 10, 2);  // Alpha takes no part
+  EXPECT_EQ(image.FindClosestColor(exact), 9);
+  EXPECT_EQ(rgba(exact), (Rgba{10, 10, 10, 2}));
+}
+
+TEST(FindClosestColor, FindsTheNearestEntryInEveryTable) {
+  BMP image;
+  image.SetBitDepth(8);
+  RGBApixel nearWhite = pixel(250, 250, 250);
+  EXPECT_EQ(image.FindClosestColor(nearWhite), 255);
+  RGBApixel nearEntry100 = pixel(130, 126, 66);
+  EXPECT_EQ(image.FindClosestColor(nearEntry100), 100);
+  image.SetBitDepth(1);
+  RGBApixel darkGrey = pixel(100, 100, 100);
+  EXPECT_EQ(image.FindClosestColor(darkGrey), 0);
+}
+
+// The index of the table entry nearest to p, as the palette search defines it.
+int nearestEntry(BMP& image, const RGBApixel& p) {
+  int best = 0, bestDistance = 1 << 30;
+  for (int i = 0; i < image.TellNumberOfColors(); ++i) {
+    const RGBApixel e = image.GetColor(i);
+    const int d = (e.Red - p.Red) * (e.Red - p.Red) + (e.Green - p.Green) * (e.Green - p.Green) +
+                  (e.Blue - p.Blue) * (e.Blue - p.Blue);
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
+// What a pixel becomes after a write and a read at the given depth.
+Rgba afterRoundTrip(BMP& image, const RGBApixel& p) {
+  switch (image.TellBitDepth()) {
+    case 32: return rgba(p);
+    case 24: return {p.Red, p.Green, p.Blue, 0};
+    case 16: return {p.Red & 0xF8, p.Green & 0xF8, p.Blue & 0xF8, 0};
+    default: return rgba(image.GetColor(nearestEntry(image, p)));
+  }
+}
+
+class RoundTrip : public Writer, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RoundTrip, GivesBackThePixelsByTheRulesOfTheDepth) {
+  BMP image;
+  image.SetSize(7, 3);
+  image.SetBitDepth(GetParam());
+  image.SetDPI(300, 150);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 7; ++x) image.SetPixel(x, y, pixel(x * 37 % 256, y * 91 % 256, (x * y * 53 + 17) % 256, 200));
+  if (GetParam() <= 8) image.SetColor(1, pixel(37, 91, 70, 9));  // pixel (1, 1) exactly, with its own Alpha
+  write(image);
+  BMP back;
+  bool result = false;
+  EXPECT_EQ(capturedOutput([&] { result = back.ReadFromFile(path.c_str()); }), "");
+  ASSERT_TRUE(result);
+  ASSERT_EQ(back.TellBitDepth(), GetParam());
+  ASSERT_EQ(back.TellWidth(), 7);
+  ASSERT_EQ(back.TellHeight(), 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 7; ++x)
+      EXPECT_EQ(rgba(back.GetPixel(x, y)), afterRoundTrip(image, image.GetPixel(x, y))) << x << "," << y;
+  if (GetParam() <= 8) {
+    EXPECT_EQ(rgba(back.GetPixel(1, 1)), (Rgba{37, 91, 70, 9}));
+    for (int n = 0; n < image.TellNumberOfColors(); ++n) EXPECT_EQ(rgba(back.GetColor(n)), rgba(image.GetColor(n)));
+  }
+  EXPECT_EQ(back.TellHorizontalDPI(), image.TellHorizontalDPI());
+  EXPECT_EQ(back.TellVerticalDPI(), image.TellVerticalDPI());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDepth, RoundTrip, ::testing::Values(1, 4, 8, 16, 24, 32),
+                         [](const auto& info) { return std::to_string(info.param) + "bits"; });
+
+class WriteFailure : public ::testing::TestWithParam<int> {};
+
+TEST_P(WriteFailure, IsReportedOnceAndReturnsFalse) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  for (int size : {1, 200}) {  // fails at the final flush, and in the middle of the rows
+    BMP image;
+    image.SetSize(size, size);
+    image.SetBitDepth(GetParam());
+    bool result = true;
+    EXPECT_EQ(capturedOutput([&] { result = image.WriteToFile("/dev/full"); }),
+              "Pixelry Error: Could not write proper amount of data.\n");
+    EXPECT_FALSE(result);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDepth, WriteFailure, ::testing::Values(1, 4, 8, 16, 24, 32),
+                         [](const auto& info) { return std::to_string(info.param) + "bits"; });
+
+TEST_F(Writer, UnopenableTargetIsReported) {
+  BMP image;
+  const std::string target = dir.path().string();
+  bool result = true;
+  EXPECT_EQ(capturedOutput([&] { result = image.WriteToFile(target.c_str()); }),
+            "Pixelry Error: Cannot open file " + target + " for output.\n");
+  EXPECT_FALSE(result);
+  SetPixelrywarningsOff();
+  EXPECT_EQ(capturedOutput([&] { result = image.WriteToFile(target.c_str()); }), "");
+  EXPECT_EQ(capturedOutput([&] { result = image.WriteToFile("/dev/full"); }), "");
+  SetPixelrywarningsOn();
+  EXPECT_FALSE(result);
+}
+
+// The public row encoders: one member per depth, checked buffer and row.
+struct RowEncoder {
+  int bits;
+  bool (BMP::*write)(PixelryBYTE*, int, int);
+  Bytes whiteNinePixels;  // what a row of nine white pixels packs into
+};
+
+class PublicRowEncoder : public ::testing::TestWithParam<RowEncoder> {
+ protected:
+  PublicRowEncoder() {
+    image.SetSize(9, 2);
+    image.SetBitDepth(GetParam().bits <= 8 ? GetParam().bits : 24);
+    buffer.assign(64, 0xAA);
+  }
+  bool write(PixelryBYTE* out, int size, int row) { return (image.*GetParam().write)(out, size, row); }
+  int needed() const { return static_cast<int>(GetParam().whiteNinePixels.size()); }
+  BMP image;
+  Bytes buffer;
+};
+
+TEST_P(PublicRowEncoder, RefusesAShortBufferANullBufferAndRowsOutsideTheImage) {
+  EXPECT_FALSE(write(buffer.data(), needed() - 1, 0));
+  EXPECT_FALSE(write(nullptr, needed(), 0));
+  EXPECT_FALSE(write(buffer.data(), needed(), -1));
+  EXPECT_FALSE(write(buffer.data(), needed(), 2));
+  EXPECT_EQ(buffer, Bytes(64, 0xAA));
+}
+
+TEST_P(PublicRowEncoder, PacksThePixelsAndLeavesTheRestAlone) {
+  EXPECT_TRUE(write(buffer.data(), needed(), 1));
+  Bytes expected = GetParam().whiteNinePixels;
+  expected.resize(64, 0xAA);
+  EXPECT_EQ(buffer, expected);
+}
+
+Bytes ff(std::size_t count) { return Bytes(count, 0xFF); }
+
+INSTANTIATE_TEST_SUITE_P(Depths, PublicRowEncoder,
+                         ::testing::Values(RowEncoder{1, &BMP::Write1bitRow, {0xFF, 0x80}},
+                                           RowEncoder{4, &BMP::Write4bitRow, {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}},
+                                           RowEncoder{8, &BMP::Write8bitRow, ff(9)},
+                                           RowEncoder{24, &BMP::Write24bitRow, ff(27)},
+                                           RowEncoder{32, &BMP::Write32bitRow, [] {
+                                                        Bytes b;
+                                                        for (int i = 0; i < 9; ++i) BmpFile::append(b, {0xFF, 0xFF, 0xFF, 0});
+                                                        return b;
+                                                      }()}),
+                         [](const auto& info) { return std::to_string(info.param.bits) + "bits"; });
+
+TEST(PublicRowEncoders, TwentyFourBitsDropAlphaAndThirtyTwoKeepIt) {
+  BMP image;
+  image.SetPixel(0, 0, pixel(1, 2, 3, 4));
+  PixelryBYTE out[4] = {9, 9, 9, 9};
+  EXPECT_TRUE(image.Write24bitRow(out, 3, 0));
+  EXPECT_EQ(Bytes(out, out + 4), (Bytes{3, 2, 1, 9}));
+  EXPECT_TRUE(image.Write32bitRow(out, 4, 0));
+  EXPECT_EQ(Bytes(out, out + 4), (Bytes{3, 2, 1, 4}));
+}
+
+}  // namespace
