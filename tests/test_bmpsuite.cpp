@@ -1,0 +1,241 @@
+// The bmpsuite images: every file is read or refused as the reader's rules say, and the
+// pixels of every file read match the suite's reference rendering.
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Pixelry/Pixelry.h"
+#include "support/Capture.h"
+#include "support/Pixel.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define PIXELRY_TESTS_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PIXELRY_TESTS_ASAN 1
+#endif
+#endif
+
+#ifdef PIXELRY_TESTS_ASAN
+// bad/reallybig.bmp announces a grid of 24 TB. The reader asks for it with a non-throwing
+// allocation and refuses the file when none comes; AddressSanitizer must answer null
+// there as the system allocator does, instead of stopping the program.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+#endif
+
+using testing_support::capturedOutput;
+using testing_support::kWhite;
+using testing_support::Rgba;
+using testing_support::rgba;
+
+namespace {
+
+const std::string kSuite = std::string(PIXELRY_TEST_DATA) + "/bmpsuite/";
+
+// A binary PPM (P6, maxval 255) as rows of red, green, blue.
+struct Ppm {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  Rgba at(int x, int y) const {
+    const auto* p = &rgb[3 * (static_cast<std::size_t>(y) * width + x)];
+    return {p[0], p[1], p[2], 0};
+  }
+};
+
+Ppm readPpm(const std::string& path) {
+  Ppm ppm;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return ppm;
+  int maxval = 0;
+  if (std::fscanf(f, "P6 %d %d %d", &ppm.width, &ppm.height, &maxval) == 3 && maxval == 255 && std::fgetc(f) != EOF) {
+    ppm.rgb.resize(3 * static_cast<std::size_t>(ppm.width) * ppm.height);
+    ppm.rgb.resize(std::fread(ppm.rgb.data(), 1, ppm.rgb.size(), f));
+  }
+  std::fclose(f);
+  return ppm;
+}
+
+// How the reference's pixels relate to the image read.
+enum class Pixels {
+  None,      // refused, or no reference
+  Exact,     // red, green and blue as in the reference
+  FiveBits,  // 16-bit file: each channel is its top five bits times 8
+};
+
+struct SuiteFile {
+  const char* file;
+  const char* reference;  // under reference/, when Pixels is not None
+  Pixels pixels;
+  bool result;
+  std::string messages;  // NAME stands for the file's path
+};
+
+const char kUnderspecified[] =
+    "Pixelry Warning: file NAME has an underspecified\n"
+    "                 color table. The table will be padded with extra\n"
+    "                 white (255,255,255,0) entries.\n";
+const char kExtra[] =
+    "Pixelry Warning: Extra meta data detected in file NAME\n"
+    "                 Data will be skipped.\n";
+const char kRle[] =
+    "Pixelry Error: NAME is (RLE) compressed.\n"
+    "               Pixelry does not support compression.\n";
+const char kBitFields[] =
+    "Pixelry Error: NAME uses bit fields and is not a\n"
+    "               16-bit file. This is not supported.\n";
+const char kNonPositive[] = "Pixelry Error: NAME has a non-positive width or height.\n";
+
+SuiteFile loads(const char* file, const char* reference, std::string messages = "") {
+  return {file, reference, Pixels::Exact, true, std::move(messages)};
+}
+SuiteFile loads16(const char* file, const char* reference, std::string messages = "") {
+  return {file, reference, Pixels::FiveBits, true, std::move(messages)};
+}
+SuiteFile refused(const char* file, std::string messages) {
+  return {file, nullptr, Pixels::None, false, std::move(messages)};
+}
+
+// "good/pal8-0.bmp" becomes good_pal8_0.
+std::string testName(const char* file) {
+  std::string name(file);
+  name.erase(name.rfind('.'));
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
+class Bmpsuite : public ::testing::TestWithParam<SuiteFile> {
+ protected:
+  std::string path() const { return kSuite + GetParam().file; }
+  std::string expectedMessages() const {
+    std::string text = GetParam().messages;
+    for (std::size_t at; (at = text.find("NAME")) != std::string::npos;) text.replace(at, 4, path());
+    return text;
+  }
+  BMP image;
+};
+
+TEST_P(Bmpsuite, ReadsOrRefusesByTheRules) {
+  const SuiteFile& f = GetParam();
+  bool result = !f.result;
+  EXPECT_EQ(capturedOutput([&] { result = image.ReadFromFile(path().c_str()); }), expectedMessages());
+  EXPECT_EQ(result, f.result);
+  if (!f.result) {
+    EXPECT_EQ(image.TellWidth(), 1);
+    EXPECT_EQ(image.TellHeight(), 1);
+    EXPECT_EQ(image.TellBitDepth(), 1);
+  }
+  if (f.pixels == Pixels::None) return;
+  const Ppm ref = readPpm(kSuite + "reference/" + f.reference);
+  ASSERT_FALSE(ref.rgb.empty()) << f.reference;
+  ASSERT_EQ(image.TellWidth(), ref.width);
+  ASSERT_EQ(image.TellHeight(), ref.height);
+  const int keep = f.pixels == Pixels::FiveBits ? 0xF8 : 0xFF;
+  int mismatches = 0;
+  for (int y = 0; y < ref.height; ++y)
+    for (int x = 0; x < ref.width; ++x) {
+      Rgba got = rgba(image.GetPixel(x, y));
+      got[3] = 0;
+      Rgba want = ref.at(x, y);
+      for (int c = 0; c < 3; ++c) want[c] &= keep;
+      if (got != want && mismatches++ == 0) {
+        EXPECT_EQ(got, want) << "first mismatch at " << x << "," << y;
+      }
+    }
+  EXPECT_EQ(mismatches, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Good, Bmpsuite,
+    ::testing::Values(
+        loads("good/pal1.bmp", "pal1.ppm"), loads("good/pal1bg.bmp", "pal1bg.ppm"),
+        loads("good/pal1wb.bmp", "pal1wb.ppm"), loads("good/pal4.bmp", "pal4.ppm", kUnderspecified),
+        loads("good/pal4gs.bmp", "pal4gs.ppm", kUnderspecified), refused("good/pal4rle.bmp", kRle),
+        loads("good/pal8-0.bmp", "pal8-0.ppm"), loads("good/pal8.bmp", "pal8.ppm", kUnderspecified),
+        loads("good/pal8gs.bmp", "pal8gs.ppm", kUnderspecified),
+        SuiteFile{"good/pal8nonsquare.bmp", nullptr, Pixels::None, true, kUnderspecified},
+        refused("good/pal8os2.bmp",
+                "Pixelry Error: NAME is in an unsupported format.\n"
+                "               (bmih.biCompression = 13056)\n"
+                "               The file is probably an old OS2 bitmap or corrupted.\n"),
+        refused("good/pal8rle.bmp", kRle), refused("good/pal8topdown.bmp", kNonPositive),
+        loads("good/pal8v4.bmp", "pal8v4.ppm", std::string(kExtra) + kUnderspecified),
+        loads("good/pal8v5.bmp", "pal8v5.ppm", std::string(kExtra) + kUnderspecified),
+        loads("good/pal8w124.bmp", "pal8w124.ppm", kUnderspecified),
+        loads("good/pal8w125.bmp", "pal8w125.ppm", kUnderspecified),
+        loads("good/pal8w126.bmp", "pal8w126.ppm", kUnderspecified),
+        loads16("good/rgb16-565.bmp", "rgb16-565.ppm"), loads16("good/rgb16-565pal.bmp", "rgb16-565pal.ppm", kExtra),
+        loads16("good/rgb16.bmp", "rgb16.ppm"), loads16("good/rgb16bfdef.bmp", "rgb16bfdef.ppm"),
+        loads("good/rgb24.bmp", "rgb24.ppm"), loads("good/rgb24pal.bmp", "rgb24pal.ppm", kExtra),
+        loads("good/rgb32.bmp", "rgb32.ppm"), refused("good/rgb32bf.bmp", kBitFields),
+        refused("good/rgb32bfdef.bmp", kBitFields)),
+    [](const auto& info) { return testName(info.param.file); });
+
+// Most bad files are pal1.bmp or pal8.bmp with one header field spoiled; the reader
+// ignores that field, or refuses the file, or reads what the file really holds.
+INSTANTIATE_TEST_SUITE_P(
+    Bad, Bmpsuite,
+    ::testing::Values(
+        refused("bad/badbitcount.bmp", "Pixelry Error: NAME has unrecognized bit depth.\n"),
+        loads("bad/badbitssize.bmp", "pal1.ppm"), loads("bad/baddens1.bmp", "pal1.ppm"),
+        loads("bad/baddens2.bmp", "pal1.ppm"), loads("bad/badfilesize.bmp", "pal1.ppm"),
+        loads("bad/badheadersize.bmp", "pal1.ppm", kExtra),
+        loads("bad/badpalettesize.bmp", "pal8.ppm", kUnderspecified), loads("bad/badplanes.bmp", "pal1.ppm"),
+        refused("bad/badrle.bmp", kRle), refused("bad/badrle4.bmp", kRle), refused("bad/badrle4bis.bmp", kRle),
+        refused("bad/badrle4ter.bmp", kRle), refused("bad/badrlebis.bmp", kRle),
+        refused("bad/badrleter.bmp", kRle), refused("bad/badwidth.bmp", kNonPositive),
+        SuiteFile{"bad/pal8badindex.bmp", nullptr, Pixels::None, true, kUnderspecified},
+        refused("bad/reallybig.bmp",
+                "Pixelry Warning: Not enough memory for a 3000000 x 2000000 image.\n"
+                "                 Size remains unchanged at 1 x 1.\n"
+                "Pixelry Error: NAME is too large to fit in memory.\n"),
+        loads16("bad/rgb16-880.bmp", "rgb16-880.ppm"), refused("bad/rletopdown.bmp", kRle)),
+    [](const auto& info) { return testName(info.param.file); });
+
+TEST(BmpsuiteBad, ShortFileKeepsTheRowsItHas) {
+  // pal1.bmp cut after 13 of its 64 rows of 16 bytes.
+  BMP image;
+  const std::string path = kSuite + "bad/shortfile.bmp";
+  bool result = false;
+  EXPECT_EQ(capturedOutput([&] { result = image.ReadFromFile(path.c_str()); }),
+            "Pixelry Error: Could not read proper amount of data.\n");
+  EXPECT_TRUE(result);
+  const Ppm ref = readPpm(kSuite + "reference/pal1.ppm");
+  ASSERT_EQ(ref.height, 64);
+  int mismatches = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 127; ++x) {
+      Rgba got = rgba(image.GetPixel(x, y));
+      mismatches += got != (y >= 64 - 13 ? ref.at(x, y) : kWhite);
+    }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST(BmpsuiteBad, IndexBeyondTheTableIsWhite) {
+  BMP image;
+  SetPixelrywarningsOff();
+  image.ReadFromFile((kSuite + "bad/pal8badindex.bmp").c_str());
+  SetPixelrywarningsOn();
+  EXPECT_EQ(rgba(image.GetColor(100)).at(3), 0);
+  EXPECT_EQ(rgba(image.GetColor(101)), kWhite);
+  int white = 0;
+  for (int y = 0; y < image.TellHeight(); ++y)
+    for (int x = 0; x < image.TellWidth(); ++x) white += rgba(image.GetPixel(x, y)) == kWhite;
+  EXPECT_GT(white, 0);
+}
+
+TEST(BmpsuiteGood, NonSquarePixelsKeepTheirResolution) {
+  BMP image;
+  SetPixelrywarningsOff();
+  EXPECT_TRUE(image.ReadFromFile((kSuite + "good/pal8nonsquare.bmp").c_str()));
+  SetPixelrywarningsOn();
+  EXPECT_EQ(image.TellWidth(), 127);
+  EXPECT_EQ(image.TellHeight(), 32);
+  EXPECT_EQ(image.TellHorizontalDPI(), 72);  // 2835 pixels per metre
+  EXPECT_EQ(image.TellVerticalDPI(), 35);    // 1417
+}
+
+}  // namespace
