@@ -7,10 +7,11 @@
 #include <cstdio>
 
 #include "Pixelry_DataTypes.h"
+#include "Pixelry_Export.h"
 
 // The 14-byte file header at the start of every BMP file. Fields the constructor does
 // not name start at 0.
-struct BMFH {
+struct PIXELRY_API BMFH {
   PixelryWORD bfType;      // "BM" as a little-endian word, 19778
   PixelryDWORD bfSize;     // whole file size in bytes
   PixelryWORD bfReserved1;
@@ -29,7 +30,7 @@ struct BMFH {
 
 // The 40-byte info header that follows the file header. Fields the constructor does not
 // name start at 0. biWidth and biHeight hold signed values in their 32 bits.
-struct BMIH {
+struct PIXELRY_API BMIH {
   PixelryDWORD biSize;
   PixelryDWORD biWidth;
   PixelryDWORD biHeight;  // positive: rows stored bottom-up
@@ -52,19 +53,19 @@ struct BMIH {
 };
 
 // True when this machine stores the low byte of a word last.
-bool IsBigEndian();
+PIXELRY_API bool IsBigEndian();
 // The word with its two bytes exchanged.
-PixelryWORD FlipWORD(PixelryWORD in);
+PIXELRY_API PixelryWORD FlipWORD(PixelryWORD in);
 // The double word with its four bytes in reverse order.
-PixelryDWORD FlipDWORD(PixelryDWORD in);
+PIXELRY_API PixelryDWORD FlipDWORD(PixelryDWORD in);
 
 // Reads number items of size bytes into buffer. Returns false without reading when the
 // stream is already at its end, and false when fewer items arrived (the buffer may then
 // be partly filled); true otherwise.
-bool SafeFread(char* buffer, int size, int number, std::FILE* fp);
+PIXELRY_API bool SafeFread(char* buffer, int size, int number, std::FILE* fp);
 
 // True when the fixed-width types have the one, two and four bytes the format needs.
-bool PixelrycheckDataSize();
+PIXELRY_API bool PixelrycheckDataSize();
 
 // Header inspection. None of these checks that the file is a BMP file: they report what
 // its first 54 bytes say. A file that cannot be opened prints, while warnings are on,
@@ -74,19 +75,19 @@ bool PixelrycheckDataSize();
 // their constructor values (bytes cut by the end of the file keep theirs too).
 
 // Returns the file header (bytes 0 to 13). bfType is 0 when the file cannot be opened.
-BMFH GetBMFH(const char* FileName);
+PIXELRY_API BMFH GetBMFH(const char* FileName);
 // Returns the info header, always taken from bytes 14 to 53. A file that cannot be
 // opened gives the constructor's record unchanged.
-BMIH GetBMIH(const char* FileName);
+PIXELRY_API BMIH GetBMIH(const char* FileName);
 // Returns the file's biBitCount (0 to 65535); 0 when the file cannot be opened.
-int GetBitmapColorDepth(const char* FileName);
+PIXELRY_API int GetBitmapColorDepth(const char* FileName);
 // Prints "File information for file <path>:", both headers under the headings
 // BITMAPFILEHEADER: and BITMAPINFOHEADER: and their field values unsigned: 22 lines,
 // printed whatever the warnings switch says. For a file that cannot be opened it prints
 // only the error above.
-void DisplayBitmapInfo(const char* FileName);
+PIXELRY_API void DisplayBitmapInfo(const char* FileName);
 
 // The square of number, in int arithmetic.
-int IntSquare(int number);
+PIXELRY_API int IntSquare(int number);
 
 #endif

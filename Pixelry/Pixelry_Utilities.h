@@ -3,6 +3,7 @@
 #ifndef PIXELRY_UTILITIES_H
 #define PIXELRY_UTILITIES_H
 
+#include "Pixelry_Export.h"
 #include "Pixelry_Image.h"
 
 // Resizes InputImage in place by bilinear interpolation and makes it a 24-bit image
@@ -20,17 +21,17 @@
 // "Pixelry Error: Unknown rescale mode <mode> requested" (not flushed) and returns false;
 // when the new grid cannot be allocated returns false after SetSize's warning. The image
 // is unchanged whenever false is returned.
-bool Rescale(BMP& InputImage, char mode, int NewDimension);
+PIXELRY_API bool Rescale(BMP& InputImage, char mode, int NewDimension);
 
 // Copies pixel (FromX, FromY) of From, all four bytes, onto pixel (ToX, ToY) of To.
 // Positions outside either image are clamped by operator(), with its warning (the
 // destination is looked up first). From and To may be the same image.
-void PixelToPixelCopy(BMP& From, int FromX, int FromY, BMP& To, int ToX, int ToY);
+PIXELRY_API void PixelToPixelCopy(BMP& From, int FromX, int FromY, BMP& To, int ToX, int ToY);
 
 // As PixelToPixelCopy, except that a source pixel whose Red, Green and Blue equal those
 // of Transparent (Alpha is not compared) is not copied.
-void PixelToPixelCopyTransparent(BMP& From, int FromX, int FromY, BMP& To, int ToX, int ToY,
-                                 RGBApixel& Transparent);
+PIXELRY_API void PixelToPixelCopyTransparent(BMP& From, int FromX, int FromY, BMP& To, int ToX,
+                                             int ToY, RGBApixel& Transparent);
 
 // Copies the rectangle of From between columns FromL and FromR (left first) and rows
 // FromB and FromT (either order), bounds inclusive, so that its top-left pixel lands on
@@ -40,18 +41,18 @@ void PixelToPixelCopyTransparent(BMP& From, int FromX, int FromY, BMP& To, int T
 // negative one is left to operator(), which clamps (with its warning) onto column or
 // row 0. Copies row by row, left to right, with no provision for overlap within one
 // image. Prints nothing itself.
-void RangedPixelToPixelCopy(BMP& From, int FromL, int FromR, int FromB, int FromT, BMP& To, int ToX,
-                            int ToY);
+PIXELRY_API void RangedPixelToPixelCopy(BMP& From, int FromL, int FromR, int FromB, int FromT, BMP& To,
+                                        int ToX, int ToY);
 
 // As RangedPixelToPixelCopy, skipping source pixels that match Transparent as
 // PixelToPixelCopyTransparent does.
-void RangedPixelToPixelCopyTransparent(BMP& From, int FromL, int FromR, int FromB, int FromT, BMP& To,
-                                       int ToX, int ToY, RGBApixel& Transparent);
+PIXELRY_API void RangedPixelToPixelCopyTransparent(BMP& From, int FromL, int FromR, int FromB, int FromT,
+                                                   BMP& To, int ToX, int ToY, RGBApixel& Transparent);
 
 // Fills the colour table of a 1, 4 or 8-bit image with an even gray ramp from black at
 // index 0 to white at the last index (steps of 255, 17 and 1), Alpha 0, and returns true.
 // At 16, 24 and 32 bits prints a warning (while warnings are on), changes nothing and
 // returns false.
-bool CreateGrayscaleColorTable(BMP& InputImage);
+PIXELRY_API bool CreateGrayscaleColorTable(BMP& InputImage);
 
 #endif
