@@ -70,7 +70,8 @@ char runGlyphGuess(const std::string& program, const std::string& directory, con
   return letter;
 }
 
-void printTallies(const std::string& heading, const std::map<std::string, Tally>& tallies) {
+template <class Tallies>
+void printTallies(const std::string& heading, const Tallies& tallies) {
   std::cout << heading << std::endl;
   for (const auto& [name, tally] : tallies)
     std::cout << "  " << std::left << std::setw(36) << name << std::right << std::setw(7) << std::fixed
@@ -160,7 +161,8 @@ int main(int argc, char* argv[]) {
     ++confusion[static_cast<std::size_t>(sample.letter - 'a')][static_cast<std::size_t>(column)];
   });
 
-  printTallies("Top-1 accuracy", {{"overall", overall}, {"clean", clean}, {"degraded", degraded}});
+  printTallies("Top-1 accuracy",
+               std::vector<std::pair<std::string, Tally>>{{"overall", overall}, {"clean", clean}, {"degraded", degraded}});
   printTallies("By condition", byCondition);
   printTallies("By font", byFont);
   printTallies("By x-height (pixels)", bySize);

@@ -34,10 +34,10 @@ struct Dataset {
 };
 
 struct TrainingOptions {
-  int epochs = 12;
+  int epochs = 15;
   int batch = 64;
   double learningRate = 0.5;
-  double l2 = 1e-5;
+  double l2 = 1e-4;
   std::uint64_t seed = 1;
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include FT_OUTLINE_H
+
 namespace {
 
 // The outline's height in pixels after loading it unhinted at the current size.
@@ -41,15 +43,25 @@ std::string FontFace::name() const {
 GrayImage FontFace::render(char letter, const RenderStyle& style, int margin) const {
   const double ppem = style.xHeight * 100.0 / xHeightPer100_;
   FT_Set_Char_Size(face_, 0, static_cast<FT_F26Dot6>(std::lround(ppem * 64.0)), 72, 72);
+  FT_Matrix matrix;
+  matrix.xx = static_cast<FT_Fixed>(std::lround(style.widthScale * 65536.0));
+  matrix.xy = static_cast<FT_Fixed>(std::lround(style.slant * 65536.0));
+  matrix.yx = 0;
+  matrix.yy = 0x10000;
   FT_Vector delta;
   delta.x = static_cast<FT_Pos>(std::lround(style.shiftX * 64.0));
   delta.y = static_cast<FT_Pos>(std::lround(style.shiftY * 64.0));
-  FT_Set_Transform(face_, nullptr, &delta);
-  const FT_Int32 flags = FT_LOAD_RENDER | FT_LOAD_NO_BITMAP | (style.hinted ? FT_LOAD_TARGET_LIGHT : FT_LOAD_NO_HINTING);
-  const bool loaded = FT_Load_Char(face_, static_cast<FT_ULong>(letter), flags) == 0 &&
-                      FT_Get_Char_Index(face_, static_cast<FT_ULong>(letter)) != 0;
+  FT_Set_Transform(face_, &matrix, &delta);
+  const FT_Int32 flags = FT_LOAD_NO_BITMAP | (style.hinted ? FT_LOAD_TARGET_LIGHT : FT_LOAD_NO_HINTING);
+  const FT_UInt index = FT_Get_Char_Index(face_, static_cast<FT_ULong>(letter));
+  bool loaded = index != 0 && FT_Load_Glyph(face_, index, flags) == 0 &&
+                face_->glyph->format == FT_GLYPH_FORMAT_OUTLINE;
   FT_Set_Transform(face_, nullptr, nullptr);
-  if (!loaded) return GrayImage();
+  if (loaded && style.embolden != 0.0) {
+    const auto strength = static_cast<FT_Pos>(std::lround(style.embolden * 64.0));
+    loaded = FT_Outline_EmboldenXY(&face_->glyph->outline, strength, strength) == 0;
+  }
+  if (!loaded || FT_Render_Glyph(face_->glyph, FT_RENDER_MODE_NORMAL) != 0) return GrayImage();
   const FT_Bitmap& bitmap = face_->glyph->bitmap;
   if (bitmap.width == 0 || bitmap.rows == 0 || bitmap.pixel_mode != FT_PIXEL_MODE_GRAY) return GrayImage();
 

@@ -28,6 +28,9 @@ struct RenderStyle {
   double shiftX = 0.0;    // sub-pixel offset of the outline, 0..1
   double shiftY = 0.0;
   bool hinted = false;
+  double slant = 0.0;       // horizontal shear: x moves by slant * y
+  double widthScale = 1.0;  // horizontal stretch
+  double embolden = 0.0;    // strokes widened by this many pixels (negative: thinned)
 };
 
 // One font file opened with FreeType. Not copyable: it owns its FreeType handles.

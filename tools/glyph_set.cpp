@@ -60,6 +60,10 @@ GlyphRecipe trainingRecipe(Random& random) {
   GlyphRecipe recipe;
   recipe.style.xHeight = 10.0 * std::exp(random.uniform() * std::log(6.0));
   randomPlacement(recipe.style, random);
+  // Shapes no training face has: slanted, narrower or wider, bolder or lighter.
+  if (random.below(4) == 0) recipe.style.slant = random.uniform(-0.1, 0.3);
+  if (random.below(3) == 0) recipe.style.widthScale = random.uniform(0.8, 1.2);
+  if (random.below(4) == 0) recipe.style.embolden = recipe.style.xHeight * random.uniform(-0.03, 0.06);
   const double kind = random.uniform();
   if (kind >= 0.35 && kind < 0.6) {
     recipe.blurSigma = random.uniform(0.4, 1.6);

@@ -1,6 +1,6 @@
 // make_templates: builds glyph_guess's 26 templates from a list of font files.
 //
-//   make_templates [--size N] [--draws N] [--epochs N] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR
+//   make_templates [--size N] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR
 //
 // Every font renders every letter many times (x-heights about 10 to 60 pixels, sub-pixel
 // offsets, hinted and unhinted, clean, blurred, noisy and binarised), each render is
@@ -22,7 +22,8 @@ namespace {
 struct Options {
   int size = 32;
   int draws = 40;
-  int epochs = 12;
+  int epochs = 15;
+  double l2 = 1e-4;
   std::string checkList;
   std::string fontList;
   std::string outputDir;
@@ -37,6 +38,7 @@ bool parse(int argc, char* argv[], Options& options) {
     if (arg == "--size" && hasValue) options.size = std::atoi(argv[++i]);
     else if (arg == "--draws" && hasValue) options.draws = std::atoi(argv[++i]);
     else if (arg == "--epochs" && hasValue) options.epochs = std::atoi(argv[++i]);
+    else if (arg == "--l2" && hasValue) options.l2 = std::atof(argv[++i]);
     else if (arg == "--check" && hasValue) options.checkList = argv[++i];
     else if (count < positional.size() && arg.rfind("--", 0) != 0) positional[count++] = arg;
     else return false;
@@ -67,7 +69,7 @@ void check(const Templates& templates, const std::string& checkList) {
 int main(int argc, char* argv[]) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::cout << "Usage: make_templates [--size N] [--draws N] [--epochs N] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR"
+    std::cout << "Usage: make_templates [--size N] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR"
               << std::endl;
     return 1;
   }
@@ -83,6 +85,7 @@ int main(int argc, char* argv[]) {
 
   TrainingOptions training;
   training.epochs = options.epochs;
+  training.l2 = options.l2;
   const Templates templates = quantised(trainWeights(data, training), options.size);
   if (!options.checkList.empty()) check(templates, options.checkList);
   if (!writeTemplates(templates, options.outputDir)) {
