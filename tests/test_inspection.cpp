@@ -147,6 +147,19 @@ TEST_F(Inspection, MissingFileGivesTheDefaultInfoHeaderAndDepthZero) {
   EXPECT_EQ(printed, cannotOpen(missing()) + cannotOpen(missing()));
 }
 
+TEST_F(Inspection, NullPathIsAFileThatCannotBeOpened) {
+  BMFH fileHeader;
+  int depth = -1;
+  const std::string printed = capturedOutput([&] {
+    fileHeader = GetBMFH(nullptr);
+    depth = GetBitmapColorDepth(nullptr);
+    DisplayBitmapInfo(nullptr);
+  });
+  EXPECT_EQ(fileHeader.bfType, 0);
+  EXPECT_EQ(depth, 0);
+  EXPECT_EQ(printed, cannotOpen("") + cannotOpen("") + cannotOpen(""));
+}
+
 TEST_F(Inspection, EmptyFileKeepsTheDefaultsWithoutAMessage) {
   const std::string path = write("empty.bmp", {});
   BMFH fileHeader;
