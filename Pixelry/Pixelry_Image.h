@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "Pixelry_DataTypes.h"
+#include "Pixelry_Export.h"
 
 // One pixel or one colour-table entry. The field order is the byte order of a BMP
 // file's pixels and palette entries, so file bytes map onto it without reordering.
@@ -19,14 +20,14 @@ struct RGBApixel {
 };
 
 // Turns the library's warnings and error messages off. Behaviour is otherwise unchanged.
-void SetPixelrywarningsOff();
+PIXELRY_API void SetPixelrywarningsOff();
 // Turns the library's warnings and error messages on (the state at start-up).
-void SetPixelrywarningsOn();
+PIXELRY_API void SetPixelrywarningsOn();
 // Returns true while the library prints its warnings and error messages.
-bool GetPixelrywarningState();
+PIXELRY_API bool GetPixelrywarningState();
 
 // Returns base raised to exponent by repeated multiplication; 1 for an exponent of 0 or less.
-int IntPow(int base, int exponent);
+PIXELRY_API int IntPow(int base, int exponent);
 
 class BMP;
 
@@ -43,7 +44,7 @@ bool writeToStream(BMP& image, std::FILE* file);
 // how the image is stored in a file and whether it has a colour table (1, 4 and 8 bits).
 // Coordinates are (column, row) with row 0 at the top. Every refusal prints a warning
 // while warnings are on and leaves the image as it was.
-class BMP {
+class PIXELRY_API BMP {
  public:
   // A 1 x 1 image at 24 bits whose pixel is white with Alpha 0; resolution not set (0).
   BMP();
