@@ -75,11 +75,12 @@ INSTANTIATE_TEST_SUITE_P(EveryDepth, NumberOfColors,
                                            std::pair{32, 16777216}));
 
 TEST(SetSize, RefusesNonPositiveSizesAndKeepsThePixel) {
-  for (auto [w, h] : {std::pair{0, 10}, std::pair{10, -1}, std::pair{0, 0}, std::pair{INT_MIN, 5}}) {
+  for (const auto& size : {std::pair{0, 10}, std::pair{10, -1}, std::pair{0, 0}, std::pair{INT_MIN, 5}}) {
     BMP image;
     image.SetPixel(0, 0, pixel(1, 2, 3, 4));
     bool result = true;
-    EXPECT_EQ(capturedOutput([&] { result = image.SetSize(w, h); }), kSizeRefused1x1) << w << " x " << h;
+    EXPECT_EQ(capturedOutput([&] { result = image.SetSize(size.first, size.second); }), kSizeRefused1x1)
+        << size.first << " x " << size.second;
     EXPECT_FALSE(result);
     EXPECT_EQ(image.TellWidth(), 1);
     EXPECT_EQ(image.TellHeight(), 1);
@@ -228,10 +229,10 @@ TEST(SetPixel, OutsideTheGridStoresNothingAndSaysNothing) {
   BMP image;
   image.SetSize(4, 3);
   drawPattern(image);
-  for (auto [x, y] : {std::pair{4, 0}, std::pair{0, 3}, std::pair{-1, 0}, std::pair{0, -1}, std::pair{INT_MAX, INT_MAX}}) {
+  for (const auto& at : {std::pair{4, 0}, std::pair{0, 3}, std::pair{-1, 0}, std::pair{0, -1}, std::pair{INT_MAX, INT_MAX}}) {
     bool result = true;
-    EXPECT_EQ(capturedOutput([&] { result = image.SetPixel(x, y, pixel(0, 0, 0)); }), "");
-    EXPECT_FALSE(result) << x << "," << y;
+    EXPECT_EQ(capturedOutput([&] { result = image.SetPixel(at.first, at.second, pixel(0, 0, 0)); }), "");
+    EXPECT_FALSE(result) << at.first << "," << at.second;
   }
   for (int y = 0; y < 3; ++y)
     for (int x = 0; x < 4; ++x) EXPECT_EQ(rgba(image.GetPixel(x, y)), rgba(patternAt(x, y)));

@@ -221,6 +221,12 @@ TEST_F(Reader, UnderspecifiedTableIsPaddedWithWhite) {
   expectRow(0, {rgba(table[3]), rgba(table[15]), kWhite, kWhite});
 }
 
+TEST_F(Reader, OneEntryShortIsUnderspecified) {
+  EXPECT_EQ(load(BmpFile::make(2, 1, 1).palette(distinctTable(1)).row({0x40, 0, 0, 0})),
+            "Pixelry Warning: file " + path + kUnderspecified);
+  expectRow(0, {rgba(distinctTable(1)[0]), kWhite});
+}
+
 TEST_F(Reader, OffsetBelowTheHeadersGivesAnAllWhiteTable) {
   BmpFile file = BmpFile::make(1, 1, 8).row({0, 0, 0, 0});
   file.fileHeader.bfOffBits = 0;

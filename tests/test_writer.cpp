@@ -1,5 +1,6 @@
 // Writing BMP files: headers and layout at every depth, the palette search, round trips
 // through the reader, write failures and the public row encoders.
+#include <climits>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -171,6 +172,10 @@ TEST_F(Writer, ResolutionIsWrittenExactly) {
   Bytes file = write(image);
   EXPECT_EQ(le32(file, 38), 2834u);
   EXPECT_EQ(le32(file, 42), 3779u);
+  image.SetDPI(INT_MAX, INT_MIN);  // saturated, not overflowed
+  file = write(image);
+  EXPECT_EQ(le32(file, 38), 0x7FFFFFFFu);
+  EXPECT_EQ(le32(file, 42), 0x80000000u);
 
   BmpFile source = BmpFile::make(1, 1, 24).row({0, 0, 0, 0});
   source.infoHeader.biXPelsPerMeter = 2835;
