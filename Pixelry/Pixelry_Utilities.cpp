@@ -29,7 +29,7 @@ int sideLength(double exact) {
 
 // The size a rescale in the (upper-case) mode gives a width x height image, or false for
 // an unknown mode.
-bool targetSize(int mode, int width, int height, int parameter, Size& size) {
+bool targetSize(char mode, int width, int height, int parameter, Size& size) {
   if (mode == 'F') mode = width > height ? 'W' : 'H';
   switch (mode) {
     case 'P': {
@@ -173,7 +173,7 @@ bool Rescale(BMP& InputImage, char mode, int NewDimension) {
   const int width = InputImage.TellWidth();
   const int height = InputImage.TellHeight();
   Size size{};
-  if (!targetSize(std::toupper(static_cast<unsigned char>(mode)), width, height, NewDimension, size)) {
+  if (!targetSize(static_cast<char>(std::toupper(static_cast<unsigned char>(mode))), width, height, NewDimension, size)) {
     pixelry::detail::failUnknownRescaleMode(mode);
     return false;
   }

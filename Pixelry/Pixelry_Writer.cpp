@@ -82,8 +82,8 @@ bool BMP::WriteToStream(std::FILE* file) {
   if (HasColorTable()) {
     // RGBApixel has the byte order of a palette entry.
     PixelryBYTE table[4 * 256];
-    for (int i = 0; i < TellNumberOfColors(); ++i) {
-      const RGBApixel& entry = ColorTable[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < static_cast<std::size_t>(TellNumberOfColors()); ++i) {
+      const RGBApixel& entry = ColorTable[i];
       table[4 * i] = entry.Blue;
       table[4 * i + 1] = entry.Green;
       table[4 * i + 2] = entry.Red;
