@@ -211,8 +211,7 @@ bool BMP::SetColor(int ColorNumber, RGBApixel NewColor) {
 
 bool BMP::CreateStandardColorTable() {
   if (!HasColorTable()) {
-    warn({"Attempted to create color table at a bit", "depth that does not require a color table.",
-          "Ignoring request."});
+    pixelry::detail::warnNoTableAtDepth();
     return false;
   }
   fillStandardTable(ColorTable.data(), BitDepth);
