@@ -4,8 +4,13 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "Pixelry_FormatDetail.h"
 #include "Pixelry_Report.h"
@@ -61,14 +66,55 @@ void fillStandardTable(RGBApixel* table, int depth) {
   }
 }
 
-// A white grid of width x height, or null when it cannot be allocated.
-std::unique_ptr<RGBApixel[]> allocateGrid(int width, int height) {
-  const std::uint64_t count = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-  if (count > PTRDIFF_MAX / sizeof(RGBApixel)) return nullptr;
-  std::unique_ptr<RGBApixel[]> grid(new (std::nothrow) RGBApixel[static_cast<std::size_t>(count)]);
-  if (grid) std::fill_n(grid.get(), static_cast<std::size_t>(count), kWhite);
-  return grid;
+// Page faults dominate the first touch of a large grid; on Linux, huge pages make them
+// 512 times fewer. Only the whole 2 MiB pages inside the allocation are advised.
+void adviseHugePages(RGBApixel* grid, std::size_t count) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{1} << 21;
+  const auto start = reinterpret_cast<std::uintptr_t>(grid);
+  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t last = (start + count * sizeof(RGBApixel)) & ~(kHugePage - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)grid;
+  (void)count;
+#endif
 }
+
+}  // namespace
+
+namespace pixelry::detail {
+
+void fillWhite(RGBApixel* pixels, std::size_t count) {
+  // Sixteen bytes at a time, which compiles to wide stores.
+  const RGBApixel block[4] = {kWhite, kWhite, kWhite, kWhite};
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4) std::memcpy(pixels + i, block, sizeof block);
+  for (; i < count; ++i) pixels[i] = kWhite;
+}
+
+bool replaceGrid(std::unique_ptr<RGBApixel[]>& pixels, int& width, int& height, int newWidth, int newHeight,
+                 bool white) {
+  const std::uint64_t count = static_cast<std::uint64_t>(newWidth) * static_cast<std::uint64_t>(newHeight);
+  std::unique_ptr<RGBApixel[]> grid;
+  if (count <= PTRDIFF_MAX / sizeof(RGBApixel))
+    grid.reset(new (std::nothrow) RGBApixel[static_cast<std::size_t>(count)]);
+  if (!grid) {
+    warn({"Not enough memory for a " + std::to_string(newWidth) + " x " + std::to_string(newHeight) + " image.",
+          "Size remains unchanged at " + std::to_string(width) + " x " + std::to_string(height) + "."});
+    return false;
+  }
+  adviseHugePages(grid.get(), static_cast<std::size_t>(count));
+  if (white) fillWhite(grid.get(), static_cast<std::size_t>(count));
+  pixels = std::move(grid);
+  width = newWidth;
+  height = newHeight;
+  return true;
+}
+
+}  // namespace pixelry::detail
+
+namespace {
 
 // Whole pixels per metre from dots per inch, truncated, saturated to the int range.
 int pelsPerMetre(int dpi) {
@@ -104,7 +150,7 @@ int IntPow(int base, int exponent) {
 }
 
 BMP::BMP()
-    : BitDepth(24), Width(1), Height(1), Pixels(allocateGrid(1, 1)), ColorTable(),
+    : BitDepth(24), Width(1), Height(1), Pixels(new (std::nothrow) RGBApixel[1]{kWhite}), ColorTable(),
       XPelsPerMeter(0), YPelsPerMeter(0) {}
 
 BMP::BMP(const BMP& source) : BMP() {
@@ -112,7 +158,8 @@ BMP::BMP(const BMP& source) : BMP() {
   ColorTable = source.ColorTable;
   XPelsPerMeter = source.XPelsPerMeter;
   YPelsPerMeter = source.YPelsPerMeter;
-  if (SetSize(source.Width, source.Height))
+  // Every pixel is copied over, so the grid is not made white first.
+  if (pixelry::detail::replaceGrid(Pixels, Width, Height, source.Width, source.Height, false))
     std::copy_n(source.Pixels.get(), static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
                 Pixels.get());
 }
@@ -144,17 +191,7 @@ bool BMP::SetSize(int NewWidth, int NewHeight) {
           "Size remains unchanged at " + std::to_string(Width) + " x " + std::to_string(Height) + "."});
     return false;
   }
-  std::unique_ptr<RGBApixel[]> grid = allocateGrid(NewWidth, NewHeight);
-  if (!grid) {
-    warn({"Not enough memory for a " + std::to_string(NewWidth) + " x " + std::to_string(NewHeight) +
-              " image.",
-          "Size remains unchanged at " + std::to_string(Width) + " x " + std::to_string(Height) + "."});
-    return false;
-  }
-  Pixels = std::move(grid);
-  Width = NewWidth;
-  Height = NewHeight;
-  return true;
+  return pixelry::detail::replaceGrid(Pixels, Width, Height, NewWidth, NewHeight, true);
 }
 
 RGBApixel* BMP::RowPointer(int Row) const {

@@ -1,4 +1,5 @@
 // Loading a BMP file into an image.
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -91,7 +92,9 @@ bool BMP::ReadFromStream(std::FILE* file, const char* FileName) {
   const auto width = static_cast<std::int32_t>(bmih.biWidth);
   const auto height = static_cast<std::int32_t>(bmih.biHeight);
   if (width <= 0 || height <= 0) return refuse({name + " has a non-positive width or height."});
-  if (!SetSize(width, height)) return refuse({name + " is too large to fit in memory."});
+  // Not white yet: the rows the file holds are decoded over it, the others whitened.
+  if (!replaceGrid(Pixels, Width, Height, width, height, false))
+    return refuse({name + " is too large to fit in memory."});
 
   bool warnedExtra = false;
   auto skipExtra = [&](std::int64_t count) {
@@ -131,23 +134,32 @@ bool BMP::ReadFromStream(std::FILE* file, const char* FileName) {
     skipExtra(offBits - kHeadersBytes - (masked ? 12 : 0));
   }
 
+  // Many rows come in with one read. The file stores the bottom row first.
   const std::int64_t rowSize = rowSizeBytes(Width, bits);
-  std::unique_ptr<PixelryBYTE[]> buffer(new (std::nothrow) PixelryBYTE[static_cast<std::size_t>(rowSize)]);
+  const std::int64_t rowsPerChunk = std::clamp<std::int64_t>(kChunkBytes / rowSize, 1, Height);
+  std::unique_ptr<PixelryBYTE[]> buffer(
+      new (std::nothrow) PixelryBYTE[static_cast<std::size_t>(rowsPerChunk * rowSize)]);
   if (!buffer) return refuse({name + " is too large to fit in memory."});
-  // The file stores the bottom row first.
-  for (int y = Height - 1; y >= 0; --y) {
-    const auto got = static_cast<std::int64_t>(std::fread(buffer.get(), 1, static_cast<std::size_t>(rowSize), file));
-    if (bits == 16) {
-      // Pixels whose word is missing at the end of the file stay white, silently.
-      decode16bitRow(buffer.get(), got, RowPointer(y), Width, fields);
-      if (got < rowSize) break;
-      continue;
+  for (int y = Height - 1; y >= 0;) {
+    const std::int64_t rows = std::min<std::int64_t>(rowsPerChunk, y + 1);
+    const auto got = static_cast<std::int64_t>(
+        std::fread(buffer.get(), 1, static_cast<std::size_t>(rows * rowSize), file));
+    const std::int64_t whole = got / rowSize;
+    const PixelryBYTE* row = buffer.get();
+    for (std::int64_t k = 0; k < whole; ++k, --y, row += rowSize) {
+      if (bits == 16)
+        decode16bitRow(row, rowSize, RowPointer(y), Width, fields);
+      else
+        UnpackRow(row, y);
     }
-    if (got < rowSize) {
+    if (whole == rows) continue;
+    // The file ends inside row y: it and the rows above it stay white.
+    fillWhite(RowPointer(0), static_cast<std::size_t>(y + 1) * static_cast<std::size_t>(Width));
+    if (bits == 16)
+      decode16bitRow(row, got - whole * rowSize, RowPointer(y), Width, fields);  // silently, as far as it goes
+    else
       fail({"Could not read proper amount of data."});
-      break;
-    }
-    UnpackRow(buffer.get(), y);
+    break;
   }
   return true;
 }

@@ -1,5 +1,6 @@
 // Row codecs: one file row to or from one image row, with plain pointers.
 #include <cstddef>
+#include <cstring>
 
 #include "Pixelry_FormatDetail.h"
 
@@ -11,12 +12,16 @@ std::int64_t pixelBytes(int width, int bits) {
 
 std::int64_t rowSizeBytes(int width, int bits) { return (pixelBytes(width, bits) + 3) / 4 * 4; }
 
-void decodeDirectRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width) {
+void decodeDirectRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width, Alpha24 alpha) {
   if (bits == 32) {
-    for (int x = 0; x < width; ++x, in += 4) out[x] = RGBApixel{in[0], in[1], in[2], in[3]};
+    // RGBApixel has the byte order of a 32-bit pixel.
+    std::memcpy(out, in, static_cast<std::size_t>(width) * sizeof(RGBApixel));
     return;
   }
-  // 24 bits carry no Alpha: the pixel keeps its own.
+  if (alpha == Alpha24::zero) {
+    for (int x = 0; x < width; ++x, in += 3) out[x] = RGBApixel{in[0], in[1], in[2], 0};
+    return;
+  }
   for (int x = 0; x < width; ++x, in += 3) {
     out[x].Blue = in[0];
     out[x].Green = in[1];
@@ -30,16 +35,24 @@ void decodeIndexedRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width
     for (int x = 0; x < width; ++x) out[x] = table[in[x]];
     return;
   }
-  for (int x = 0; x < width; ++x) out[x] = table[indexAt(in, x, bits)];
+  // Whole bytes first, then the pixels of the last, partly used byte.
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  int x = 0;
+  for (; x + perByte <= width; x += perByte, ++in)
+    for (int k = 0, shift = 8 - bits; k < perByte; ++k, shift -= bits) out[x + k] = table[(*in >> shift) & mask];
+  for (int shift = 8 - bits; x < width; ++x, shift -= bits) out[x] = table[(*in >> shift) & mask];
 }
 
 void encodeDirectRow(int bits, const RGBApixel* in, PixelryBYTE* out, int width) {
-  for (int x = 0; x < width; ++x) {
-    *out++ = in[x].Blue;
-    *out++ = in[x].Green;
-    *out++ = in[x].Red;
-    if (bits == 32) *out++ = in[x].Alpha;
+  if (bits == 32) {
+    std::memcpy(out, in, static_cast<std::size_t>(width) * sizeof(RGBApixel));
+    return;
   }
+  // Blue, Green and Red are the first three bytes of an RGBApixel. Each pixel but the
+  // last is copied whole; its Alpha byte is overwritten by the next pixel.
+  for (int x = 0; x + 1 < width; ++x, out += 3) std::memcpy(out, in + x, sizeof(RGBApixel));
+  std::memcpy(out, in + width - 1, 3);
 }
 
 BitFields makeBitFields(PixelryWORD red, PixelryWORD green, PixelryWORD blue) {
@@ -52,15 +65,14 @@ BitFields makeBitFields(PixelryWORD red, PixelryWORD green, PixelryWORD blue) {
 void decode16bitRow(const PixelryBYTE* in, std::int64_t available, RGBApixel* out, int width,
                     const BitFields& fields) {
   const std::int64_t words = available / 2 < width ? available / 2 : width;
-  for (std::int64_t x = 0; x < words; ++x) {
-    const unsigned word = in[2 * x] | (in[2 * x + 1] << 8);
+  const unsigned redMask = fields.mask[0], greenMask = fields.mask[1], blueMask = fields.mask[2];
+  const int redShift = fields.shift[0], greenShift = fields.shift[1], blueShift = fields.shift[2];
+  for (std::int64_t x = 0; x < words; ++x, in += 2) {
+    const unsigned word = in[0] | static_cast<unsigned>(in[1]) << 8;
     // Each channel keeps at most the top five bits of its mask, scaled by 8.
-    PixelryBYTE channel[3];
-    for (int c = 0; c < 3; ++c)
-      channel[c] = static_cast<PixelryBYTE>(((word & fields.mask[c]) >> fields.shift[c]) << 3);
-    out[x].Red = channel[0];
-    out[x].Green = channel[1];
-    out[x].Blue = channel[2];
+    out[x] = RGBApixel{static_cast<PixelryBYTE>(((word & blueMask) >> blueShift) << 3),
+                       static_cast<PixelryBYTE>(((word & greenMask) >> greenShift) << 3),
+                       static_cast<PixelryBYTE>(((word & redMask) >> redShift) << 3), 0};
   }
 }
 
@@ -95,7 +107,7 @@ void BMP::UnpackRow(const PixelryBYTE* in, int Row) {
   if (HasColorTable())
     pixelry::detail::decodeIndexedRow(BitDepth, in, RowPointer(Row), Width, ColorTable.data());
   else
-    pixelry::detail::decodeDirectRow(BitDepth, in, RowPointer(Row), Width);
+    pixelry::detail::decodeDirectRow(BitDepth, in, RowPointer(Row), Width, pixelry::detail::Alpha24::zero);
 }
 
 void BMP::PackRow(PixelryBYTE* out, int Row) {
@@ -104,7 +116,7 @@ void BMP::PackRow(PixelryBYTE* out, int Row) {
     pixelry::detail::encode16bitRow(row, out, Width);
   else if (HasColorTable())
     pixelry::detail::encodeIndexedRow(BitDepth, row, out, Width,
-                                      [this](RGBApixel pixel) { return FindClosestColor(pixel); });
+                                      pixelry::detail::paletteSearchFor(ColorTable.data(), TellNumberOfColors()));
   else
     pixelry::detail::encodeDirectRow(BitDepth, row, out, Width);
 }
@@ -114,7 +126,7 @@ bool BMP::DecodeRow(int bits, const PixelryBYTE* Buffer, int BufferSize, int Row
   if (!bufferHolds(Buffer, BufferSize, Width, bits) || Row < 0 || Row >= Height) return false;
   RGBApixel* row = RowPointer(Row);
   if (bits > 8) {
-    pixelry::detail::decodeDirectRow(bits, Buffer, row, Width);
+    pixelry::detail::decodeDirectRow(bits, Buffer, row, Width, pixelry::detail::Alpha24::keep);
   } else if (HasColorTable() && IntPow(2, bits) <= TellNumberOfColors()) {
     pixelry::detail::decodeIndexedRow(bits, Buffer, row, Width, ColorTable.data());
   } else {
