@@ -127,6 +127,19 @@ Palette boxBorders(int bits) {
   return table;
 }
 
+// Pairs whose mid-point is the far corner of a box of 8 x 8 x 8 from the pair's second
+// entry, and the nearest point of that box to its first entry, equally far from both: the
+// first, lower index must win, though it lies outside the box.
+Palette boxCornerTies(int bits) {
+  Palette table;
+  for (int n = 0; static_cast<int>(table.size()) < (1 << bits); ++n) {
+    const int red = 40 * (n % 6), green = 40 * (n / 6 % 6), blue = 40 * (n / 36 % 6);
+    table.push_back(pixel(red + 14, green + 14, blue + 14));
+    table.push_back(pixel(red, green, blue));
+  }
+  return table;
+}
+
 // All entries crowded into one small corner, far from most pixels.
 Palette crowdedCorner(int bits) {
   Random random(13);
@@ -220,7 +233,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PaletteCase{"Duplicated8", 8, duplicatedEntries}, PaletteCase{"Duplicated4", 4, duplicatedEntries},
                       PaletteCase{"Mirrored8", 8, mirroredPairs}, PaletteCase{"Mirrored4", 4, mirroredPairs},
                       PaletteCase{"Mirrored1", 1, mirroredPairs}, PaletteCase{"BoxBorders8", 8, boxBorders},
-                      PaletteCase{"BoxBorders4", 4, boxBorders}, PaletteCase{"Crowded8", 8, crowdedCorner}),
+                      PaletteCase{"BoxBorders4", 4, boxBorders}, PaletteCase{"Crowded8", 8, crowdedCorner},
+                      PaletteCase{"BoxCornerTies8", 8, boxCornerTies}, PaletteCase{"BoxCornerTies4", 4, boxCornerTies},
+                      PaletteCase{"BoxCornerTies1", 1, boxCornerTies}),
     [](const ::testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
 
 TEST(PaletteSearchCache, AChangedTableIsSearchedAfresh) {
