@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus: small BMP files, well formed and hostile, for the reader, header
+and round-trip targets (corpus/bmp), and a few byte strings for the utilities target
+(corpus/utilities). Run from anywhere; the files are committed, so this only matters when
+the seeds change."""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def bmp(width, height, bits, *, compression=0, before=b"", pixels=None, off_bits=None, header_size=40,
+        header_tail=b"", size=None):
+    """A file: both headers, header_tail (the rest of a longer info header), whatever stands
+    before the pixels, then the pixel rows (a pattern when not given)."""
+    if pixels is None:
+        row = (width * bits + 7) // 8
+        row += (-row) % 4
+        pixels = bytes((7 * i + 3) & 0xFF for i in range(row * abs(height)))
+    if off_bits is None:
+        off_bits = 14 + 40 + len(header_tail) + len(before)
+    info = struct.pack("<IiiHHIIiiII", header_size, width, height, 1, bits, compression, len(pixels), 2835, 2835, 0, 0)
+    body = info + header_tail + before + pixels
+    head = struct.pack("<2sIHHI", b"BM", size if size is not None else 14 + len(body), 0, 0, off_bits)
+    return head + body
+
+
+def palette(count):
+    return b"".join(bytes((i * 37 & 0xFF, i * 91 & 0xFF, i * 53 & 0xFF, i & 3)) for i in range(count))
+
+
+def masks(red, green, blue):
+    return struct.pack("<III", red, green, blue)
+
+
+SEEDS = {
+    "pal1_9x2": bmp(9, 2, 1, before=palette(2)),
+    "pal4_5x3": bmp(5, 3, 4, before=palette(16)),
+    "pal8_3x2": bmp(3, 2, 8, before=palette(256)),
+    "pal8_short_table": bmp(4, 2, 8, before=palette(16)),
+    "pal8_v4_header": bmp(3, 2, 8, header_size=108, header_tail=bytes(68), before=palette(256)),
+    "pal4_v5_header_short_table": bmp(5, 2, 4, header_size=124, header_tail=bytes(84), before=palette(7)),
+    "pal8_table_cut": bmp(3, 2, 8, before=palette(256))[:54 + 300],
+    "rgb16_555_3x2": bmp(3, 2, 16),
+    "rgb16_565_3x2": bmp(3, 2, 16, compression=3, before=masks(0xF800, 0x07E0, 0x001F)),
+    "rgb16_odd_masks": bmp(2, 2, 16, compression=3, before=masks(0x0F0F, 0xFFFF0000, 0x1)),
+    "rgb16_last_word_missing": bmp(3, 2, 16)[:-3],
+    "rgb24_5x3": bmp(5, 3, 24),
+    "rgb24_extra_before_pixels": bmp(2, 2, 24, before=bytes(68)),
+    "rgb24_v5_header": bmp(2, 2, 24, header_size=124, header_tail=bytes(84)),
+    "rgb24_rows_cut": bmp(5, 3, 24)[:-20],
+    "rgb32_2x2": bmp(2, 2, 32),
+    "empty": b"",
+    "signature_only": b"BM",
+    "not_bmp": b"GIF89a" + bytes(60),
+    "header_cut": bmp(2, 2, 24)[:30],
+    "rle8": bmp(2, 2, 8, compression=1, before=palette(256)),
+    "compression_4": bmp(2, 2, 24, compression=4),
+    "bitfields_at_32": bmp(2, 2, 32, compression=3, before=masks(0xFF0000, 0xFF00, 0xFF)),
+    "top_down": bmp(2, -2, 24),
+    "zero_width": bmp(0, 2, 24, pixels=b""),
+    "bit_count_2": bmp(2, 2, 2),
+    "claims_60000_square_1bit": bmp(60000, 60000, 1, pixels=bytes(16)),
+    "claims_60000_square_24bit": bmp(60000, 60000, 24, pixels=bytes(16)),
+    "claims_width_2p31": bmp(0x7FFFFFFF, 1, 24, pixels=bytes(16)),
+    "claims_height_2p31": bmp(1, 0x7FFFFFFF, 8, before=palette(256), pixels=bytes(16)),
+    "offbits_near_4gib": bmp(2, 2, 24, off_bits=0xFFFFFFF0),
+    "offbits_near_4gib_pal8": bmp(2, 2, 8, off_bits=0xFFFFFFF0, before=palette(256)),
+    "offbits_before_headers": bmp(3, 2, 8, off_bits=20, before=palette(256)),
+    "header_size_huge": bmp(2, 2, 4, header_size=0xFFFFFFF0, before=palette(16)),
+}
+
+UTILITY_SEEDS = {
+    "small": bytes(range(64)),
+    "wide": bytes((i * 29) & 0xFF for i in range(160)),
+    "extremes": bytes([0xFF, 0x7F, 0x80, 0x00] * 40),
+}
+
+
+def write(folder, seeds):
+    path = os.path.join(HERE, "corpus", folder)
+    os.makedirs(path, exist_ok=True)
+    for name, data in seeds.items():
+        with open(os.path.join(path, name + ".bmp" if folder == "bmp" else name), "wb") as f:
+            f.write(data)
+
+
+if __name__ == "__main__":
+    write("bmp", SEEDS)
+    write("utilities", UTILITY_SEEDS)
