@@ -70,11 +70,11 @@ void fillStandardTable(RGBApixel* table, int depth) {
 // 512 times fewer. Only the whole 2 MiB pages inside the allocation are advised.
 void adviseHugePages(RGBApixel* grid, std::size_t count) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{1} << 21;
-  const auto start = reinterpret_cast<std::uintptr_t>(grid);
-  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = (start + count * sizeof(RGBApixel)) & ~(kHugePage - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  constexpr std::size_t kHugePage = std::size_t{1} << 21;
+  const std::size_t skip = (kHugePage - reinterpret_cast<std::uintptr_t>(grid) % kHugePage) % kHugePage;
+  const std::size_t bytes = count * sizeof(RGBApixel);
+  if (bytes >= skip + kHugePage)
+    madvise(reinterpret_cast<char*>(grid) + skip, (bytes - skip) / kHugePage * kHugePage, MADV_HUGEPAGE);
 #else
   (void)grid;
   (void)count;
