@@ -3,25 +3,47 @@
 #ifndef PIXELRY_BENCH_STOPWATCH_H
 #define PIXELRY_BENCH_STOPWATCH_H
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
 
 namespace bench {
 
-// Milliseconds taken by one call of work; prepare runs first, untimed.
+// Milliseconds of one call of work, on the wall clock and in CPU time of this process
+// (user and system, page faults included). On a loaded machine the wall clock also
+// counts the time spent waiting for a core; CPU time does not.
+struct Times {
+  double wall = std::numeric_limits<double>::infinity();
+  double cpu = std::numeric_limits<double>::infinity();
+};
+
+inline double cpuMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// prepare runs first, untimed.
 template <class Prepare, class Work>
-double timeOnce(Prepare&& prepare, Work&& work) {
+Times timeOnce(Prepare&& prepare, Work&& work) {
   prepare();
+  const double cpuStart = cpuMilliseconds();
   const auto start = std::chrono::steady_clock::now();
   work();
   const auto stop = std::chrono::steady_clock::now();
-  return std::chrono::duration<double, std::milli>(stop - start).count();
+  return Times{std::chrono::duration<double, std::milli>(stop - start).count(), cpuMilliseconds() - cpuStart};
+}
+
+inline void keepBest(Times& best, const Times& run) {
+  best.wall = std::min(best.wall, run.wall);
+  best.cpu = std::min(best.cpu, run.cpu);
 }
 
 struct Best {
-  double ours = std::numeric_limits<double>::infinity();
-  double peer = std::numeric_limits<double>::infinity();
+  Times ours;
+  Times peer;
   int runs = 0;
 };
 
@@ -40,12 +62,12 @@ Best bestOf(Repeat repeat, Prepare&& prepare, Ours&& ours, Peer&& peer) {
   double spent = 0;
   for (int run = 0; run < repeat.runs; ++run) {
     if (run == 0 || spent < repeat.budgetMs) {
-      const double mine = timeOnce(prepare, ours);
-      spent += mine;
-      best.ours = std::min(best.ours, mine);
+      const Times mine = timeOnce(prepare, ours);
+      spent += mine.wall;
+      keepBest(best.ours, mine);
       ++best.runs;
     }
-    best.peer = std::min(best.peer, timeOnce(prepare, peer));
+    keepBest(best.peer, timeOnce(prepare, peer));
   }
   return best;
 }
