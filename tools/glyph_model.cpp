@@ -8,12 +8,13 @@
 #include "app/glyph_match.h"
 #include "glyph_degrade.h"
 
-std::vector<std::uint8_t> resampledReds(const GrayImage& glyph, int size) {
-  const glyph_match::Resampler resampler(glyph.width, glyph.height, size, size);
+std::vector<std::uint8_t> resampledReds(const GrayImage& glyph, TemplateSize size) {
+  const glyph_match::Resampler resampler(glyph.width, glyph.height, size.width, size.height);
   const auto red = [&glyph](int column, int row) { return glyph.at(column, row); };
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(size) * size);
-  for (int k = 0; k < size; ++k)
-    for (int l = 0; l < size; ++l) out[static_cast<std::size_t>(k) * size + l] = static_cast<std::uint8_t>(resampler.at(red, l, k));
+  std::vector<std::uint8_t> out;
+  out.reserve(size.length());
+  for (int k = 0; k < size.height; ++k)
+    for (int l = 0; l < size.width; ++l) out.push_back(static_cast<std::uint8_t>(resampler.at(red, l, k)));
   return out;
 }
 
@@ -34,7 +35,7 @@ void centred(const std::uint8_t* reds, std::size_t length, std::vector<float>& o
 }  // namespace
 
 std::vector<std::vector<float>> trainWeights(const Dataset& data, const TrainingOptions& options) {
-  const std::size_t length = static_cast<std::size_t>(data.size) * data.size;
+  const std::size_t length = data.size.length();
   std::vector<std::vector<float>> weights(kLetterCount, std::vector<float>(length, 0.0f));
   std::vector<std::vector<float>> velocity = weights;
   std::vector<std::vector<float>> gradient = weights;
@@ -82,7 +83,7 @@ std::vector<std::vector<float>> trainWeights(const Dataset& data, const Training
   return weights;
 }
 
-Templates quantised(const std::vector<std::vector<float>>& weights, int size) {
+Templates quantised(const std::vector<std::vector<float>>& weights, TemplateSize size) {
   Templates templates{size, {}};
   double widest = 0.0;
   std::vector<double> means;
@@ -105,7 +106,7 @@ Templates quantised(const std::vector<std::vector<float>>& weights, int size) {
 }
 
 char verdict(const Templates& templates, const std::uint8_t* resampled) {
-  const std::size_t length = static_cast<std::size_t>(templates.size) * templates.size;
+  const std::size_t length = templates.size.length();
   double best = 0.0;
   char letter = 'l';
   for (int c = 0; c < kLetterCount; ++c) {
@@ -125,10 +126,10 @@ bool writeTemplates(const Templates& templates, const std::string& directory) {
   bool ok = true;
   for (int c = 0; c < kLetterCount; ++c) {
     BMP image;
-    image.SetSize(templates.size, templates.size);
-    for (int k = 0; k < templates.size; ++k)
-      for (int l = 0; l < templates.size; ++l) {
-        const PixelryBYTE red = templates.reds[static_cast<std::size_t>(c)][static_cast<std::size_t>(k) * templates.size + l];
+    image.SetSize(templates.size.width, templates.size.height);
+    for (int k = 0; k < templates.size.height; ++k)
+      for (int l = 0; l < templates.size.width; ++l) {
+        const PixelryBYTE red = templates.reds[static_cast<std::size_t>(c)][static_cast<std::size_t>(k) * templates.size.width + l];
         *image(l, k) = RGBApixel{red, red, red, 0};
       }
     const std::string path = directory + "/" + static_cast<char>('a' + c) + ".bmp";

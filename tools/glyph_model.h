@@ -19,13 +19,20 @@
 
 constexpr int kLetterCount = 26;
 
-// The input's red resampled to size x size pixels, row by row, exactly as glyph_guess
+// The pixel size every template shares.
+struct TemplateSize {
+  int width = 0;
+  int height = 0;
+  std::size_t length() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); }
+};
+
+// The input's red resampled to the template size, row by row, exactly as glyph_guess
 // resamples it.
-std::vector<std::uint8_t> resampledReds(const GrayImage& glyph, int size);
+std::vector<std::uint8_t> resampledReds(const GrayImage& glyph, TemplateSize size);
 
 // Resampled letters with their labels (0 for 'a' ... 25 for 'z').
 struct Dataset {
-  int size = 0;
+  TemplateSize size;
   std::vector<std::uint8_t> reds;
   std::vector<std::uint8_t> labels;
 
@@ -44,15 +51,15 @@ struct TrainingOptions {
 // Multinomial logistic regression on the centred resampled reds: 26 rows of weights.
 std::vector<std::vector<float>> trainWeights(const Dataset& data, const TrainingOptions& options);
 
-// The 26 templates, each size x size reds, row by row.
+// The 26 templates, each width x height reds, row by row.
 struct Templates {
-  int size = 0;
+  TemplateSize size;
   std::vector<std::vector<std::uint8_t>> reds;
 };
 
 // Centres every row of weights and maps all of them into 0..255 with one common scale,
 // rounding to the nearest integer.
-Templates quantised(const std::vector<std::vector<float>>& weights, int size);
+Templates quantised(const std::vector<std::vector<float>>& weights, TemplateSize size);
 
 // The letter glyph_guess names for an input whose resampled reds are given: the best
 // score if above zero (the first letter on ties), else 'l'.

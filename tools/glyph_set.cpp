@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "glyph_hook.h"
+
 const char* conditionName(Condition condition) {
   static const char* const names[kConditionCount] = {"clean", "blurred", "noisy", "binarised"};
   return names[static_cast<int>(condition)];
@@ -13,6 +15,7 @@ GrayImage makeGlyph(const FontFace& font, char letter, const GlyphRecipe& recipe
   const int margin = 3 + static_cast<int>(std::ceil(3.0 * recipe.blurSigma));
   GrayImage page = font.render(letter, recipe.style, margin);
   if (page.width == 0) return page;
+  if (recipe.hookRadius > 0.0) page = hooked(page, recipe.hookRadius, recipe.hookTail);
   const bool blurPage = recipe.blurSigma > 0.0 && !recipe.blurAfterCrop;
   if (blurPage) page = blurred(page, recipe.blurSigma);
   if (recipe.binariseAt > 0) page = binarised(page, recipe.binariseAt);
@@ -56,7 +59,7 @@ void randomPlacement(RenderStyle& style, Random& random) {
   style.hinted = random.below(2) == 1;
 }
 
-GlyphRecipe trainingRecipe(Random& random) {
+GlyphRecipe trainingRecipe(char letter, Random& random) {
   GlyphRecipe recipe;
   recipe.style.xHeight = 10.0 * std::exp(random.uniform() * std::log(6.0));
   randomPlacement(recipe.style, random);
@@ -64,6 +67,11 @@ GlyphRecipe trainingRecipe(Random& random) {
   if (random.below(4) == 0) recipe.style.slant = random.uniform(-0.1, 0.3);
   if (random.below(3) == 0) recipe.style.widthScale = random.uniform(0.8, 1.2);
   if (random.below(4) == 0) recipe.style.embolden = recipe.style.xHeight * random.uniform(-0.03, 0.06);
+  // Many sans faces end the stem of 'l' in a hook; few training faces do.
+  if (letter == 'l' && random.below(3) == 0) {
+    recipe.hookRadius = recipe.style.xHeight * random.uniform(0.12, 0.3);
+    recipe.hookTail = recipe.style.xHeight * random.uniform(0.0, 0.15);
+  }
   const double kind = random.uniform();
   if (kind >= 0.35 && kind < 0.6) {
     recipe.blurSigma = random.uniform(0.4, 1.6);
@@ -110,7 +118,7 @@ void trainingGlyphs(const std::vector<std::unique_ptr<FontFace>>& fonts, int dra
   for (std::size_t font = 0; font < fonts.size(); ++font)
     for (char letter = 'a'; letter <= 'z'; ++letter)
       for (int draw = 0; draw < draws; ++draw) {
-        const GlyphRecipe recipe = trainingRecipe(random);
+        const GlyphRecipe recipe = trainingRecipe(letter, random);
         GlyphSample sample{letter, static_cast<int>(font), static_cast<int>(recipe.style.xHeight), Condition::Clean,
                            makeGlyph(*fonts[font], letter, recipe, random)};
         if (sample.image.width > 0) sink(sample);

@@ -19,6 +19,8 @@ const char* conditionName(Condition condition);
 // Everything that decides how one letter image is made from a font.
 struct GlyphRecipe {
   RenderStyle style;
+  double hookRadius = 0.0;    // > 0: the stem's foot bent into a hook to the right
+  double hookTail = 0.0;      // straight run after the hook's bend
   double blurSigma = 0.0;     // 0: no blur
   bool blurAfterCrop = false; // blur the cropped letter instead of the rendered page
   int binariseAt = 0;         // 0: keep the grey levels

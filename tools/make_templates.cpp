@@ -1,9 +1,9 @@
 // make_templates: builds glyph_guess's 26 templates from a list of font files.
 //
-//   make_templates [--size N] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR
+//   make_templates [--size W[xH]] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR
 //
 // Every font renders every letter many times (x-heights about 10 to 60 pixels, sub-pixel
-// offsets, hinted and unhinted, clean, blurred, noisy and binarised), each render is
+// offsets, hinted and unhinted, some reshaped, clean, blurred, noisy and binarised), each render is
 // cropped to its ink box and resampled to the template size exactly as glyph_guess
 // resamples its input, and a linear classifier trained on those values becomes the
 // templates (see glyph_model.h). OUTPUT-DIR receives a.bmp ... z.bmp. With --check, the
@@ -11,6 +11,7 @@
 // templates would give is printed. The same fonts and options give identical files.
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -20,14 +21,23 @@
 namespace {
 
 struct Options {
-  int size = 32;
-  int draws = 40;
-  int epochs = 15;
+  TemplateSize size{32, 32};
+  int draws = 60;
+  int epochs = 20;
   double l2 = 1e-4;
   std::string checkList;
   std::string fontList;
   std::string outputDir;
 };
+
+// "W" for a square of W pixels or "WxH".
+TemplateSize parsedSize(const char* text) {
+  char* end = nullptr;
+  const long width = std::strtol(text, &end, 10);
+  const long height = *end == 'x' ? std::strtol(end + 1, &end, 10) : width;
+  if (*end != '\0' || width > 1024 || height > 1024) return TemplateSize{};
+  return TemplateSize{static_cast<int>(width), static_cast<int>(height)};
+}
 
 bool parse(int argc, char* argv[], Options& options) {
   std::array<std::string, 2> positional;
@@ -35,7 +45,7 @@ bool parse(int argc, char* argv[], Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--size" && hasValue) options.size = std::atoi(argv[++i]);
+    if (arg == "--size" && hasValue) options.size = parsedSize(argv[++i]);
     else if (arg == "--draws" && hasValue) options.draws = std::atoi(argv[++i]);
     else if (arg == "--epochs" && hasValue) options.epochs = std::atoi(argv[++i]);
     else if (arg == "--l2" && hasValue) options.l2 = std::atof(argv[++i]);
@@ -45,23 +55,35 @@ bool parse(int argc, char* argv[], Options& options) {
   }
   options.fontList = positional[0];
   options.outputDir = positional[1];
-  return count == 2 && options.size >= 2 && options.draws >= 1 && options.epochs >= 1;
+  return count == 2 && options.size.width >= 2 && options.size.height >= 2 && options.draws >= 1 && options.epochs >= 1;
 }
 
-// Accuracy of the templates on the evaluation grid of the check fonts, by condition.
+// Accuracy of the templates on the evaluation grid of the check fonts, by condition,
+// and the letters that fall below 97%.
 void check(const Templates& templates, const std::string& checkList) {
   const auto fonts = openFonts(readFontList(checkList));
   std::array<int, kConditionCount> right{}, total{};
+  std::array<int, kLetterCount> letterRight{}, letterTotal{};
   evaluationGlyphs(fonts, {12, 14, 16, 20, 24, 28, 36, 44, 56}, 7, [&](const GlyphSample& sample) {
     const auto reds = resampledReds(sample.image, templates.size);
-    const int c = static_cast<int>(sample.condition);
-    right[static_cast<std::size_t>(c)] += verdict(templates, reds.data()) == sample.letter;
-    ++total[static_cast<std::size_t>(c)];
+    const auto c = static_cast<std::size_t>(sample.condition);
+    const auto letter = static_cast<std::size_t>(sample.letter - 'a');
+    const bool correct = verdict(templates, reds.data()) == sample.letter;
+    right[c] += correct;
+    ++total[c];
+    letterRight[letter] += correct;
+    ++letterTotal[letter];
   });
   for (int c = 0; c < kConditionCount; ++c)
     std::cout << "check " << conditionName(static_cast<Condition>(c)) << ": "
               << 100.0 * right[static_cast<std::size_t>(c)] / std::max(1, total[static_cast<std::size_t>(c)]) << "% of "
               << total[static_cast<std::size_t>(c)] << std::endl;
+  std::cout << "check letters below 97%:";
+  for (std::size_t letter = 0; letter < letterTotal.size(); ++letter) {
+    const double percent = 100.0 * letterRight[letter] / std::max(1, letterTotal[letter]);
+    if (percent < 97.0) std::cout << " " << static_cast<char>('a' + letter) << " " << percent << "%";
+  }
+  std::cout << std::endl;
 }
 
 }  // namespace
@@ -69,7 +91,7 @@ void check(const Templates& templates, const std::string& checkList) {
 int main(int argc, char* argv[]) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::cout << "Usage: make_templates [--size N] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR"
+    std::cout << "Usage: make_templates [--size W[xH]] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR"
               << std::endl;
     return 1;
   }
@@ -88,6 +110,8 @@ int main(int argc, char* argv[]) {
   training.l2 = options.l2;
   const Templates templates = quantised(trainWeights(data, training), options.size);
   if (!options.checkList.empty()) check(templates, options.checkList);
+  std::error_code error;
+  std::filesystem::create_directories(options.outputDir, error);
   if (!writeTemplates(templates, options.outputDir)) {
     std::cout << "Could not write the templates into " << options.outputDir << std::endl;
     return 1;
