@@ -10,6 +10,7 @@
 #include "Pixelry/Pixelry.h"
 #include "support/Capture.h"
 #include "support/Pixel.h"
+#include "support/ReaderMessages.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PIXELRY_TESTS_ASAN 1
@@ -27,6 +28,12 @@ extern "C" const char* __asan_default_options() { return "allocator_may_return_n
 #endif
 
 using testing_support::capturedOutput;
+using testing_support::kBadDepth;
+using testing_support::kBitFields;
+using testing_support::kExtra;
+using testing_support::kNonPositive;
+using testing_support::kRle;
+using testing_support::kUnderspecified;
 using testing_support::kWhite;
 using testing_support::Rgba;
 using testing_support::rgba;
@@ -73,21 +80,6 @@ struct SuiteFile {
   std::string messages;  // NAME stands for the file's path
 };
 
-const char kUnderspecified[] =
-    "Pixelry Warning: file NAME has an underspecified\n"
-    "                 color table. The table will be padded with extra\n"
-    "                 white (255,255,255,0) entries.\n";
-const char kExtra[] =
-    "Pixelry Warning: Extra meta data detected in file NAME\n"
-    "                 Data will be skipped.\n";
-const char kRle[] =
-    "Pixelry Error: NAME is (RLE) compressed.\n"
-    "               Pixelry does not support compression.\n";
-const char kBitFields[] =
-    "Pixelry Error: NAME uses bit fields and is not a\n"
-    "               16-bit file. This is not supported.\n";
-const char kNonPositive[] = "Pixelry Error: NAME has a non-positive width or height.\n";
-
 SuiteFile loads(const char* file, const char* reference, std::string messages = "") {
   return {file, reference, Pixels::Exact, true, std::move(messages)};
 }
@@ -111,9 +103,7 @@ class Bmpsuite : public ::testing::TestWithParam<SuiteFile> {
  protected:
   std::string path() const { return kSuite + GetParam().file; }
   std::string expectedMessages() const {
-    std::string text = GetParam().messages;
-    for (std::size_t at; (at = text.find("NAME")) != std::string::npos;) text.replace(at, 4, path());
-    return text;
+    return testing_support::withName(GetParam().messages, path());
   }
   BMP image;
 };
@@ -158,9 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
         loads("good/pal8gs.bmp", "pal8gs.ppm", kUnderspecified),
         SuiteFile{"good/pal8nonsquare.bmp", nullptr, Pixels::None, true, kUnderspecified},
         refused("good/pal8os2.bmp",
-                "Pixelry Error: NAME is in an unsupported format.\n"
-                "               (bmih.biCompression = 13056)\n"
-                "               The file is probably an old OS2 bitmap or corrupted.\n"),
+                testing_support::unsupported("13056")),
         refused("good/pal8rle.bmp", kRle), refused("good/pal8topdown.bmp", kNonPositive),
         loads("good/pal8v4.bmp", "pal8v4.ppm", std::string(kExtra) + kUnderspecified),
         loads("good/pal8v5.bmp", "pal8v5.ppm", std::string(kExtra) + kUnderspecified),
@@ -179,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Bad, Bmpsuite,
     ::testing::Values(
-        refused("bad/badbitcount.bmp", "Pixelry Error: NAME has unrecognized bit depth.\n"),
+        refused("bad/badbitcount.bmp", kBadDepth),
         loads("bad/badbitssize.bmp", "pal1.ppm"), loads("bad/baddens1.bmp", "pal1.ppm"),
         loads("bad/baddens2.bmp", "pal1.ppm"), loads("bad/badfilesize.bmp", "pal1.ppm"),
         loads("bad/badheadersize.bmp", "pal1.ppm", kExtra),

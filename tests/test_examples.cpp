@@ -1,6 +1,4 @@
 // The example programs bmpinfo and bmpscale, run as a user would run them.
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -11,30 +9,20 @@
 
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 using testing_support::BmpFile;
 
 namespace {
 
-struct ProgramRun {
-  std::string output;  // standard output and standard error, in order
-  int status;
-};
+using testing_support::ProgramRun;
 
 ProgramRun run(const std::string& program, const std::vector<std::string>& arguments) {
-  std::string command = "'" + program + "'";
-  for (const std::string& argument : arguments) command += " '" + argument + "'";
-  command += " 2>&1";
-  ProgramRun result{"", -1};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, got);
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  std::string command = testing_support::shellQuoted(program);
+  for (const std::string& argument : arguments) command += " " + testing_support::shellQuoted(argument);
+  // Standard error joins standard output, in order.
+  return testing_support::runCommand(command + " 2>&1");
 }
 
 long lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }

@@ -1,6 +1,4 @@
 // glyph_guess run end to end: its output, its exit status and out.bmp.
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -10,6 +8,7 @@
 
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -17,23 +16,12 @@ namespace {
 using testing_support::Bytes;
 using testing_support::TempDir;
 
-struct RunResult {
-  std::string output;
-  int status;
-};
+using testing_support::ProgramRun;
 
 // Runs glyph_guess with the given arguments, working in dir.
-RunResult runGlyphGuess(const TempDir& dir, const std::string& arguments) {
-  const std::string command = "cd '" + dir.path().string() + "' && '" GLYPH_GUESS_PATH "' " + arguments;
-  RunResult run{"", -1};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char chunk[4096];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.output.append(chunk, got);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+ProgramRun runGlyphGuess(const TempDir& dir, const std::string& arguments) {
+  return testing_support::runCommand("cd " + testing_support::shellQuoted(dir.path().string()) + " && " +
+                                     testing_support::shellQuoted(GLYPH_GUESS_PATH) + " " + arguments);
 }
 
 // Writes a 24-bit image whose reds are given row by row, top row first; green and blue
@@ -72,7 +60,7 @@ std::vector<std::string> linesOf(const std::string& text) {
 TEST(GlyphGuessCommandLine, WrongArgumentCountPrintsUsageAndExitsOne) {
   TempDir dir;
   for (const char* arguments : {"", "one.bmp two.bmp"}) {
-    const RunResult run = runGlyphGuess(dir, arguments);
+    const ProgramRun run = runGlyphGuess(dir, arguments);
     EXPECT_EQ(run.output, "Usage: glyph_guess <BMP-file>\n") << arguments;
     EXPECT_EQ(run.status, 1) << arguments;
   }
@@ -81,7 +69,7 @@ TEST(GlyphGuessCommandLine, WrongArgumentCountPrintsUsageAndExitsOne) {
 
 TEST(GlyphGuessCommandLine, MissingInputAndTemplatesStillRunAllLettersAndExitZero) {
   TempDir dir;
-  const RunResult run = runGlyphGuess(dir, "missing.bmp");
+  const ProgramRun run = runGlyphGuess(dir, "missing.bmp");
   EXPECT_EQ(run.output, "Pixelry Error: Cannot open file missing.bmp for input.\n"
                         "One of: a,c,e,g,n,o,r,s,u,v,x,z\n" +
                             missingTemplates() + "The character is most likely a 'l'!\n");
@@ -104,7 +92,7 @@ TEST_P(GlyphGuessShapeClass, AspectRatioPicksExactlyOneLine) {
   TempDir dir;
   const ShapeCase c = GetParam();
   writeReds(dir.file("in.bmp"), c.width, c.height, std::vector<int>(static_cast<std::size_t>(c.width * c.height), 0));
-  const RunResult run = runGlyphGuess(dir, "in.bmp");
+  const ProgramRun run = runGlyphGuess(dir, "in.bmp");
   EXPECT_EQ(run.output, std::string(c.line) + "\n" + missingTemplates() + "The character is most likely a 'l'!\n");
 }
 
@@ -194,7 +182,7 @@ TEST_F(GlyphGuessScoring, TallerTemplateRepeatsInputRows) {
 TEST_F(GlyphGuessScoring, UnwritableOutBmpIsReportedAndTheRunGoesOn) {
   writeTemplate(dir, 'a', 2, 1, {0, 255});
   std::filesystem::create_directory(dir.path() / "out.bmp");
-  const RunResult run = runGlyphGuess(dir, "in.bmp");
+  const ProgramRun run = runGlyphGuess(dir, "in.bmp");
   const std::vector<std::string> lines = linesOf(run.output);
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[1], "a: 16256.2");

@@ -9,6 +9,7 @@
 
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
+#include "support/ReaderMessages.h"
 #include "support/Capture.h"
 #include "support/Pixel.h"
 #include "support/TempDir.h"
@@ -16,6 +17,14 @@
 using testing_support::BmpFile;
 using testing_support::Bytes;
 using testing_support::capturedOutput;
+using testing_support::kBadDepth;
+using testing_support::kBitFields;
+using testing_support::kExtra;
+using testing_support::kNonPositive;
+using testing_support::kRle;
+using testing_support::kUnderspecified;
+using testing_support::unsupported;
+using testing_support::withName;
 using testing_support::kWhite;
 using testing_support::pixel;
 using testing_support::Rgba;
@@ -97,11 +106,6 @@ class Reader : public ::testing::Test {
   bool result = false;
 };
 
-const char kUnderspecified[] =
-    " has an underspecified\n"
-    "                 color table. The table will be padded with extra\n"
-    "                 white (255,255,255,0) entries.\n";
-
 TEST_F(Reader, MissingFileLeavesOnePixelAtOneBit) {
   makeBusyImage(image);
   const std::string missing = dir.file("missing.bmp");
@@ -153,28 +157,11 @@ TEST_P(ReaderRefusal, PrintsTheMessageResetsAndKeepsTheResolution) {
   file.infoHeader.biXPelsPerMeter = 2835;
   file.infoHeader.biYPelsPerMeter = 1417;
   GetParam().change(file);
-  std::string expected = GetParam().message;
-  expected.replace(expected.find("NAME"), 4, path);
-  EXPECT_EQ(load(file), expected);
+  EXPECT_EQ(load(file), withName(GetParam().message, path));
   EXPECT_FALSE(result);
   expectReset();
   EXPECT_EQ(image.TellHorizontalDPI(), 72);
   EXPECT_EQ(image.TellVerticalDPI(), 35);
-}
-
-const char kRle[] =
-    "Pixelry Error: NAME is (RLE) compressed.\n"
-    "               Pixelry does not support compression.\n";
-const char kBitFields[] =
-    "Pixelry Error: NAME uses bit fields and is not a\n"
-    "               16-bit file. This is not supported.\n";
-const char kBadDepth[] = "Pixelry Error: NAME has unrecognized bit depth.\n";
-const char kNonPositive[] = "Pixelry Error: NAME has a non-positive width or height.\n";
-
-std::string unsupported(const std::string& value) {
-  return "Pixelry Error: NAME is in an unsupported format.\n"
-         "               (bmih.biCompression = " + value + ")\n"
-         "               The file is probably an old OS2 bitmap or corrupted.\n";
 }
 
 auto with(PixelryDWORD compression, int bits) {
@@ -214,7 +201,7 @@ TEST_F(Reader, UnderspecifiedTableIsPaddedWithWhite) {
   // 16 entries at 8 bits; the pixels use entries 3, 15, 16 and 255.
   const auto table = distinctTable(16);
   EXPECT_EQ(load(BmpFile::make(4, 1, 8).palette(table).row({3, 15, 16, 255})),
-            "Pixelry Warning: file " + path + kUnderspecified);
+            withName(kUnderspecified, path));
   EXPECT_TRUE(result);
   for (int n = 0; n < 16; ++n) EXPECT_EQ(rgba(image.GetColor(n)), rgba(table[n])) << n;
   for (int n = 16; n < 256; ++n) EXPECT_EQ(rgba(image.GetColor(n)), kWhite) << n;
@@ -223,14 +210,14 @@ TEST_F(Reader, UnderspecifiedTableIsPaddedWithWhite) {
 
 TEST_F(Reader, OneEntryShortIsUnderspecified) {
   EXPECT_EQ(load(BmpFile::make(2, 1, 1).palette(distinctTable(1)).row({0x40, 0, 0, 0})),
-            "Pixelry Warning: file " + path + kUnderspecified);
+            withName(kUnderspecified, path));
   expectRow(0, {rgba(distinctTable(1)[0]), kWhite});
 }
 
 TEST_F(Reader, OffsetBelowTheHeadersGivesAnAllWhiteTable) {
   BmpFile file = BmpFile::make(1, 1, 8).row({0, 0, 0, 0});
   file.fileHeader.bfOffBits = 0;
-  EXPECT_EQ(load(file), "Pixelry Warning: file " + path + kUnderspecified);
+  EXPECT_EQ(load(file), withName(kUnderspecified, path));
   EXPECT_TRUE(result);
   EXPECT_EQ(rgba(image.GetColor(0)), kWhite);
   EXPECT_EQ(rgba(image.GetPixel(0, 0)), kWhite);
@@ -239,8 +226,7 @@ TEST_F(Reader, OffsetBelowTheHeadersGivesAnAllWhiteTable) {
 TEST_F(Reader, ExtraBytesAfterALongerHeaderAreSkipped) {
   BmpFile file = BmpFile::make(1, 1, 24).before(repeated(68, 0xAA)).row({1, 2, 3, 0});
   file.infoHeader.biSize = 108;
-  EXPECT_EQ(load(file), "Pixelry Warning: Extra meta data detected in file " + path +
-                            "\n                 Data will be skipped.\n");
+  EXPECT_EQ(load(file), withName(kExtra, path));
   EXPECT_TRUE(result);
   EXPECT_EQ(rgba(image.GetPixel(0, 0)), (Rgba{3, 2, 1, 0}));
 }
@@ -248,8 +234,7 @@ TEST_F(Reader, ExtraBytesAfterALongerHeaderAreSkipped) {
 TEST_F(Reader, HugePixelOffsetIsSkippedToTheEndOfTheFile) {
   BmpFile file = BmpFile::make(1, 1, 24).row({1, 2, 3, 0});
   file.fileHeader.bfOffBits = 0xFFFFFFFF;
-  EXPECT_EQ(load(file), "Pixelry Warning: Extra meta data detected in file " + path +
-                            "\n                 Data will be skipped.\n"
+  EXPECT_EQ(load(file), withName(kExtra, path) +
                             "Pixelry Error: Could not read proper amount of data.\n");
   EXPECT_TRUE(result);
   EXPECT_EQ(rgba(image.GetPixel(0, 0)), kWhite);
@@ -268,7 +253,7 @@ class LongHeader : public Reader {
     return file;
   }
   std::string extraWarning() const {
-    return "Pixelry Warning: Extra meta data detected in file " + path + "\n                 Data will be skipped.\n";
+    return withName(kExtra, path);
   }
   void expectColours(int entries) {
     const auto table = distinctTable(entries);
@@ -284,7 +269,7 @@ TEST_F(LongHeader, Version4HeaderWithAFullTable) {
 }
 
 TEST_F(LongHeader, Version5HeaderWithAShortTableWarnsAboutTheHeaderFirst) {
-  EXPECT_EQ(load(make(124, 252, 0)), extraWarning() + "Pixelry Warning: file " + path + kUnderspecified);
+  EXPECT_EQ(load(make(124, 252, 0)), extraWarning() + withName(kUnderspecified, path));
   EXPECT_TRUE(result);
   expectColours(252);
   for (int n = 252; n < 256; ++n) EXPECT_EQ(rgba(image.GetColor(n)), kWhite) << n;

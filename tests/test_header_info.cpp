@@ -61,7 +61,7 @@ std::string cannotOpen(const std::string& path) {
          "               File cannot be opened or does not exist.\n";
 }
 
-class Inspection : public ::testing::Test {
+class HeaderInfo : public ::testing::Test {
  protected:
   void TearDown() override { SetPixelrywarningsOn(); }
 
@@ -81,7 +81,7 @@ class Inspection : public ::testing::Test {
 // ---------------------------------------------------------------------------------------
 // GetBMFH and GetBMIH
 
-TEST_F(Inspection, FileHeaderIsTheFirst14Bytes) {
+TEST_F(HeaderInfo, FileHeaderIsTheFirst14Bytes) {
   const std::string path = write("a.bmp", distinctiveFile().bytes());
   BMFH header;
   const std::string printed = capturedOutput([&] { header = GetBMFH(path.c_str()); });
@@ -93,7 +93,7 @@ TEST_F(Inspection, FileHeaderIsTheFirst14Bytes) {
   EXPECT_EQ(printed, "");
 }
 
-TEST_F(Inspection, InfoHeaderIsBytes14To53WhateverItsSizeSays) {
+TEST_F(HeaderInfo, InfoHeaderIsBytes14To53WhateverItsSizeSays) {
   BmpFile file = distinctiveFile();
   file.infoHeader.biSize = 124;
   file.fileHeader.bfType = 0x4241;  // "AB": nothing checks the signature
@@ -113,7 +113,7 @@ TEST_F(Inspection, InfoHeaderIsBytes14To53WhateverItsSizeSays) {
   EXPECT_EQ(GetBMFH(path.c_str()).bfType, 0x4241);
 }
 
-TEST_F(Inspection, MissingFileGivesFileHeaderTypeZeroAfterTheError) {
+TEST_F(HeaderInfo, MissingFileGivesFileHeaderTypeZeroAfterTheError) {
   BMFH header;
   const std::string printed = capturedOutput([&] { header = GetBMFH(missing().c_str()); });
   EXPECT_EQ(header.bfType, 0);
@@ -122,7 +122,7 @@ TEST_F(Inspection, MissingFileGivesFileHeaderTypeZeroAfterTheError) {
   EXPECT_EQ(printed, cannotOpen(missing()));
 }
 
-TEST_F(Inspection, MissingFileGivesFileHeaderTypeZeroSilentlyWithWarningsOff) {
+TEST_F(HeaderInfo, MissingFileGivesFileHeaderTypeZeroSilentlyWithWarningsOff) {
   SetPixelrywarningsOff();
   BMFH header;
   const std::string printed = capturedOutput([&] { header = GetBMFH(missing().c_str()); });
@@ -130,7 +130,7 @@ TEST_F(Inspection, MissingFileGivesFileHeaderTypeZeroSilentlyWithWarningsOff) {
   EXPECT_EQ(printed, "");
 }
 
-TEST_F(Inspection, MissingFileGivesTheDefaultInfoHeaderAndDepthZero) {
+TEST_F(HeaderInfo, MissingFileGivesTheDefaultInfoHeaderAndDepthZero) {
   BMIH header;
   int depth = -1;
   const std::string printed = capturedOutput([&] {
@@ -147,7 +147,7 @@ TEST_F(Inspection, MissingFileGivesTheDefaultInfoHeaderAndDepthZero) {
   EXPECT_EQ(printed, cannotOpen(missing()) + cannotOpen(missing()));
 }
 
-TEST_F(Inspection, NullPathIsAFileThatCannotBeOpened) {
+TEST_F(HeaderInfo, NullPathIsAFileThatCannotBeOpened) {
   BMFH fileHeader;
   int depth = -1;
   const std::string printed = capturedOutput([&] {
@@ -160,7 +160,7 @@ TEST_F(Inspection, NullPathIsAFileThatCannotBeOpened) {
   EXPECT_EQ(printed, cannotOpen("") + cannotOpen("") + cannotOpen(""));
 }
 
-TEST_F(Inspection, EmptyFileKeepsTheDefaultsWithoutAMessage) {
+TEST_F(HeaderInfo, EmptyFileKeepsTheDefaultsWithoutAMessage) {
   const std::string path = write("empty.bmp", {});
   BMFH fileHeader;
   BMIH infoHeader;
@@ -176,7 +176,7 @@ TEST_F(Inspection, EmptyFileKeepsTheDefaultsWithoutAMessage) {
   EXPECT_EQ(printed, "");
 }
 
-TEST_F(Inspection, ShortFileFillsOnlyTheBytesItHas) {
+TEST_F(HeaderInfo, ShortFileFillsOnlyTheBytesItHas) {
   // "BM", three bytes of bfSize; then a second file that ends inside biXPelsPerMeter.
   const std::string fileHeaderCut = write("fh.bmp", {'B', 'M', 0x11, 0x22, 0x33});
   const BMFH fileHeader = GetBMFH(fileHeaderCut.c_str());
@@ -198,7 +198,7 @@ TEST_F(Inspection, ShortFileFillsOnlyTheBytesItHas) {
   EXPECT_EQ(infoHeader.biYPelsPerMeter, 3780u);
 }
 
-class ColorDepth : public Inspection, public ::testing::WithParamInterface<int> {};
+class ColorDepth : public HeaderInfo, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ColorDepth, IsTheInfoHeadersBitCount) {
   // Nothing but the headers: the pixels and the compression are never looked at.
@@ -213,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, ColorDepth, ::testing::Values(1, 4, 8, 16, 24, 
 // ---------------------------------------------------------------------------------------
 // DisplayBitmapInfo and the records' display methods
 
-TEST_F(Inspection, DisplayBitmapInfoListsBothHeadersUnsignedIn22Lines) {
+TEST_F(HeaderInfo, DisplayBitmapInfoListsBothHeadersUnsignedIn22Lines) {
   const std::string path = write("a.bmp", distinctiveFile().bytes());
   const std::string printed = capturedOutput([&] { DisplayBitmapInfo(path.c_str()); });
   EXPECT_EQ(printed, "File information for file " + path + ":\n\nBITMAPFILEHEADER:\n" + kFileHeaderUnsigned +
@@ -221,7 +221,7 @@ TEST_F(Inspection, DisplayBitmapInfoListsBothHeadersUnsignedIn22Lines) {
   EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 22);
 }
 
-TEST_F(Inspection, DisplayBitmapInfoListsEvenWithWarningsOff) {
+TEST_F(HeaderInfo, DisplayBitmapInfoListsEvenWithWarningsOff) {
   const std::string path = write("empty.bmp", {});
   SetPixelrywarningsOff();
   const std::string printed = capturedOutput([&] { DisplayBitmapInfo(path.c_str()); });
@@ -230,13 +230,13 @@ TEST_F(Inspection, DisplayBitmapInfoListsEvenWithWarningsOff) {
   EXPECT_NE(printed.find("\nbiPlanes: 1\n"), std::string::npos) << printed;
 }
 
-TEST_F(Inspection, DisplayBitmapInfoOfAMissingFilePrintsOnlyTheError) {
+TEST_F(HeaderInfo, DisplayBitmapInfoOfAMissingFilePrintsOnlyTheError) {
   EXPECT_EQ(capturedOutput([&] { DisplayBitmapInfo(missing().c_str()); }), cannotOpen(missing()));
   SetPixelrywarningsOff();
   EXPECT_EQ(capturedOutput([&] { DisplayBitmapInfo(missing().c_str()); }), "");
 }
 
-TEST_F(Inspection, RecordsDisplayTheirFieldsSignedWithoutHeading) {
+TEST_F(HeaderInfo, RecordsDisplayTheirFieldsSignedWithoutHeading) {
   const std::string path = write("a.bmp", distinctiveFile().bytes());
   const BMFH fileHeader = GetBMFH(path.c_str());
   const BMIH infoHeader = GetBMIH(path.c_str());
@@ -258,7 +258,7 @@ TEST_F(Inspection, RecordsDisplayTheirFieldsSignedWithoutHeading) {
             "\n");
 }
 
-TEST_F(Inspection, FileHeaderDisplaysALargeSizeAsNegative) {
+TEST_F(HeaderInfo, FileHeaderDisplaysALargeSizeAsNegative) {
   BMFH header;
   header.bfSize = 0xFFFFFFFFu;
   header.bfOffBits = 0x7FFFFFFFu;
