@@ -80,6 +80,9 @@ struct SuiteFile {
   std::string messages;  // NAME stands for the file's path
 };
 
+// Names the case by its file, rather than by the struct's raw bytes (padding included).
+void PrintTo(const SuiteFile& suiteFile, std::ostream* out) { *out << suiteFile.file; }
+
 SuiteFile loads(const char* file, const char* reference, std::string messages = "") {
   return {file, reference, Pixels::Exact, true, std::move(messages)};
 }

@@ -149,6 +149,8 @@ struct Refusal {
   std::string message;  // NAME stands for the file name
 };
 
+void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.name; }
+
 class ReaderRefusal : public Reader, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(ReaderRefusal, PrintsTheMessageResetsAndKeepsTheResolution) {

@@ -6,7 +6,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
-memcheck=(valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect)
+memcheck=(valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect
+  --suppressions="$root/tests/hostile/gtest.supp")
 
 work="$(mktemp -d /tmp/pixelry-valgrind.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
