@@ -11,14 +11,8 @@
 #include "support/Capture.h"
 #include "support/Pixel.h"
 #include "support/ReaderMessages.h"
+#include "support/Sanitizer.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define PIXELRY_TESTS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PIXELRY_TESTS_ASAN 1
-#endif
-#endif
 
 #ifdef PIXELRY_TESTS_ASAN
 // bad/reallybig.bmp announces a grid of 24 TB. The reader asks for it with a non-throwing

@@ -16,6 +16,7 @@ namespace {
 using testing_support::Bytes;
 using testing_support::TempDir;
 
+using testing_support::linesOf;
 using testing_support::ProgramRun;
 
 // Runs glyph_guess with the given arguments, working in dir.
@@ -46,14 +47,6 @@ std::string missingTemplates() {
   std::string lines;
   for (char c = 'a'; c <= 'z'; ++c)
     lines += std::string("Pixelry Error: Cannot open file ideal_characters/") + c + ".bmp for input.\n" + c + ": 0\n";
-  return lines;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
   return lines;
 }
 

@@ -20,17 +20,14 @@
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
 #include "support/Capture.h"
+#include "support/RunProgram.h"
+#include "support/Sanitizer.h"
 #include "support/TempDir.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define PIXELRY_TESTS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PIXELRY_TESTS_ASAN 1
-#endif
-#endif
 
 namespace {
+
+using testing_support::linesOf;
 
 using testing_support::BmpFile;
 using testing_support::Bytes;
@@ -43,14 +40,6 @@ struct RunResult {
   std::vector<std::string> lines;
   int status;  // exit status, or -1 when killed by a signal (a crash or the deadline)
 };
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
-}
 
 // The shell words that run a program under a 1 GiB address-space limit. AddressSanitizer
 // reserves far more address space than that for itself, so a sanitized build caps the
@@ -66,20 +55,12 @@ std::string underMemoryLimit() {
 
 // Runs glyph_guess on input in dir, killed at the deadline.
 RunResult runGlyphGuess(const TempDir& dir, const std::string& input, const std::string& before = "") {
-  const std::string command = "cd '" + dir.path().string() + "' && " + before + "timeout -s KILL " +
-                              std::to_string(kDeadlineSeconds) + " '" GLYPH_GUESS_PATH "' '" + input + "'";
-  RunResult run{{}, -1};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  std::string output;
-  if (pipe) {
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
-    const int status = pclose(pipe);
-    // timeout reports a killed program as 128 + the signal.
-    if (WIFEXITED(status) && WEXITSTATUS(status) < 128) run.status = WEXITSTATUS(status);
-  }
-  run.lines = linesOf(output);
-  return run;
+  const testing_support::ProgramRun program = testing_support::runCommand(
+      "cd " + testing_support::shellQuoted(dir.path().string()) + " && " + before + "timeout -s KILL " +
+      std::to_string(kDeadlineSeconds) + " " + testing_support::shellQuoted(GLYPH_GUESS_PATH) + " " +
+      testing_support::shellQuoted(input));
+  // timeout reports a killed program as 128 + the signal.
+  return RunResult{linesOf(program.output), program.status < 128 ? program.status : -1};
 }
 
 // A small valid 24-bit file: two rows of two pixels.
