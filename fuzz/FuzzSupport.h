@@ -34,6 +34,11 @@ inline void require(bool condition, const char* what) {
   std::abort();
 }
 
+// All four channels equal.
+inline bool samePixel(const RGBApixel& a, const RGBApixel& b) {
+  return a.Blue == b.Blue && a.Green == b.Green && a.Red == b.Red && a.Alpha == b.Alpha;
+}
+
 // The input as a read-only stream. An empty input is a stream at its end.
 class MemoryFile {
  public:

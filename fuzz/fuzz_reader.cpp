@@ -7,16 +7,13 @@
 
 using fuzz_support::le32;
 using fuzz_support::require;
+using fuzz_support::samePixel;
 
 namespace {
 
 constexpr RGBApixel kMarker{1, 2, 3, 4};
 // A 1 MiB grid at most: large enough for rows far wider than any buffer the reader keeps.
 constexpr std::int64_t kMaxPixels = std::int64_t{1} << 18;
-
-bool samePixel(const RGBApixel& a, const RGBApixel& b) {
-  return a.Blue == b.Blue && a.Green == b.Green && a.Red == b.Red && a.Alpha == b.Alpha;
-}
 
 // The header fields that decide where things are, as the file gives them.
 struct Claims {

@@ -10,6 +10,7 @@
 #include "FuzzSupport.h"
 
 using fuzz_support::require;
+using fuzz_support::samePixel;
 
 namespace {
 
@@ -62,10 +63,6 @@ RGBApixel stored(int bits, const Table& table, const RGBApixel& p) {
                        static_cast<PixelryBYTE>(p.Red & 0xF8), 0};
     default: return nearestEntry(table, p);
   }
-}
-
-bool samePixel(const RGBApixel& a, const RGBApixel& b) {
-  return a.Blue == b.Blue && a.Green == b.Green && a.Red == b.Red && a.Alpha == b.Alpha;
 }
 
 void roundTrip(const BMP& source, int bits) {

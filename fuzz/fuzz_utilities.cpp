@@ -13,12 +13,9 @@
 #include "FuzzSupport.h"
 
 using fuzz_support::require;
+using fuzz_support::samePixel;
 
 namespace {
-
-bool samePixel(const RGBApixel& a, const RGBApixel& b) {
-  return a.Blue == b.Blue && a.Green == b.Green && a.Red == b.Red && a.Alpha == b.Alpha;
-}
 
 bool sameColour(const RGBApixel& a, const RGBApixel& b) {
   return a.Blue == b.Blue && a.Green == b.Green && a.Red == b.Red;
