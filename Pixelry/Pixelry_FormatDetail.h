@@ -107,7 +107,9 @@ void decode16bitRow(const PixelryBYTE* in, std::int64_t available, RGBApixel* ou
 void encode16bitRow(const RGBApixel* in, PixelryBYTE* out, int width);
 
 // Packs one row of palette indices, most significant bits first; indexOf maps a pixel
-// to its index. The bits after the last pixel of a partly filled byte are 0.
+// to its index. The bits after the last pixel of a partly filled byte are 0. A byte is
+// the low 8 bits of the sum of its indices, each weighted by its place, so an index too
+// wide for the depth (a 1-bit row of an 8-bit image) spills into the places before it.
 template <class IndexOf>
 void encodeIndexedRow(int bits, const RGBApixel* in, PixelryBYTE* out, int width, IndexOf&& indexOf) {
   if (bits == 8) {
@@ -118,12 +120,12 @@ void encodeIndexedRow(int bits, const RGBApixel* in, PixelryBYTE* out, int width
   int x = 0;
   for (; x + perByte <= width; x += perByte) {
     unsigned packed = 0;
-    for (int k = 0; k < perByte; ++k) packed = packed << bits | indexOf(in[x + k]);
+    for (int k = 0; k < perByte; ++k) packed = (packed << bits) + indexOf(in[x + k]);
     *out++ = static_cast<PixelryBYTE>(packed);
   }
   if (x < width) {
     unsigned packed = 0;
-    for (int k = 0; k < perByte; ++k) packed = packed << bits | (x + k < width ? indexOf(in[x + k]) : 0u);
+    for (int k = 0; k < perByte; ++k) packed = (packed << bits) + (x + k < width ? indexOf(in[x + k]) : 0u);
     *out = static_cast<PixelryBYTE>(packed);
   }
 }

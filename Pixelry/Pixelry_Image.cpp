@@ -18,6 +18,7 @@
 using pixelry::detail::isIndexedDepth;
 using pixelry::detail::isSupportedDepth;
 using pixelry::detail::warn;
+using pixelry::detail::warnNoTable;
 
 namespace {
 
@@ -127,11 +128,6 @@ int pelsPerMetre(int dpi) {
 int dotsPerInch(int& pelsPerMetreField) {
   if (pelsPerMetreField == 0) pelsPerMetreField = 3780;
   return static_cast<int>(pelsPerMetreField / kInchesPerMetre);
-}
-
-void warnNoTable(const char* verb) {
-  warn({std::string("Attempted to ") + verb + " color table for a BMP object",
-        "that lacks a color table. Ignoring request."});
 }
 
 void warnColorOutOfRange(int index, int colors, const char* verb) {

@@ -19,6 +19,11 @@ struct RGBApixel {
   PixelryBYTE Alpha;
 };
 
+// The warnings switch is one process-wide setting. It may be flipped from any thread at
+// any time: a message already begun is printed whole. The library prints each message
+// (all its lines) under one lock, so messages from different threads never interleave;
+// lines your own code writes to std::cout at the same moment may fall between two of them.
+
 // Turns the library's warnings and error messages off. Behaviour is otherwise unchanged.
 PIXELRY_API void SetPixelrywarningsOff();
 // Turns the library's warnings and error messages on (the state at start-up).
@@ -44,6 +49,15 @@ bool writeToStream(BMP& image, std::FILE* file);
 // how the image is stored in a file and whether it has a colour table (1, 4 and 8 bits).
 // Coordinates are (column, row) with row 0 at the top. Every refusal prints a warning
 // while warnings are on and leaves the image as it was.
+//
+// Threads: distinct images may be used from distinct threads at the same time (read,
+// written, rescaled, copied, their files inspected); the library keeps no shared state
+// but the warnings switch and the message lock. One image may be shared between threads
+// only for calls that leave it unchanged: the const members, copying it, WriteToFile,
+// FindClosestColor and the Write...Row encoders, and reading it as the source of the
+// pixel copies. Every other call (SetSize, ReadFromFile, Rescale, SetPixel, writing
+// through operator(), TellHorizontalDPI and TellVerticalDPI, which store 3780 into an
+// unset resolution) needs the image to itself.
 class PIXELRY_API BMP {
  public:
   // A 1 x 1 image at 24 bits whose pixel is white with Alpha 0; resolution not set (0).
@@ -108,6 +122,15 @@ class PIXELRY_API BMP {
   // Writes the image as an uncompressed BMP file at its bit depth (16 bits with 5-6-5
   // bit fields; 1, 4 and 8 bits through the nearest colour-table entry). Returns true
   // when every byte was written; false after an error message otherwise.
+  // A regular file, new or existing, is written whole to a temporary file beside it and
+  // then renamed over it: when the write fails the file is left as it was (or absent) and
+  // no temporary file stays behind, and readers see the old file or the new one, never a
+  // mix. An existing file keeps its permission bits, and its owner and group where the
+  // process may set them; a symbolic link stays a link and the file it points to is
+  // replaced. Devices, FIFOs, files with other hard links and writable files in a
+  // directory that refuses new files are written in place, without that guarantee.
+  // Nothing is forced to the disk (no fsync): after a power loss the file may be old, new
+  // or empty, as the file system decides.
   bool WriteToFile(const char* FileName);
 
   // Row decoders: fill image row Row from one file row in Buffer. Each returns false,
@@ -129,7 +152,9 @@ class PIXELRY_API BMP {
   bool Write1bitRow(PixelryBYTE* Buffer, int BufferSize, int Row);
 
   // Returns the index of the colour-table entry nearest to input in red, green and blue
-  // (squared distance; Alpha ignored); ties go to the lowest index.
+  // (squared distance; Alpha ignored); ties go to the lowest index. At 16, 24 and 32 bits
+  // there is no table: prints the "lacks a color table" warning once and returns 0, and
+  // so do the 8-, 4- and 1-bit row encoders, once per row, writing index 0 throughout.
   PixelryBYTE FindClosestColor(RGBApixel& input);
 
  private:

@@ -1,16 +1,23 @@
 #include "Pixelry_Report.h"
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 
 #include "Pixelry_Image.h"
 
 namespace {
 
-bool Pixelrywarnings = true;
+// Flipped from any thread; a message already begun is finished.
+std::atomic<bool> Pixelrywarnings{true};
+// Held while a message is printed, so that the lines of messages from different threads
+// never interleave.
+std::mutex printing;
 
 void print(const char* prefix, const char* indent, std::initializer_list<std::string> lines) {
   if (!Pixelrywarnings) return;
+  const std::lock_guard<std::mutex> lock(printing);
   bool first = true;
   for (const std::string& line : lines) {
     if (first)
@@ -45,6 +52,11 @@ void failDataSize() {
         "supported, however.", ""});
 }
 
+void warnNoTable(const char* verb) {
+  warn({std::string("Attempted to ") + verb + " color table for a BMP object",
+        "that lacks a color table. Ignoring request."});
+}
+
 void warnNoTableAtDepth() {
   warn({"Attempted to create color table at a bit", "depth that does not require a color table.",
         "Ignoring request."});
@@ -55,6 +67,7 @@ void failUnknownRescaleMode(char mode) {
   char text[64];
   const int length = std::snprintf(text, sizeof text, "Pixelry Error: Unknown rescale mode %c requested\n", mode);
   // Written by length, so that even a mode of '\0' leaves the line whole.
+  const std::lock_guard<std::mutex> lock(printing);
   std::cout.write(text, length);
 }
 

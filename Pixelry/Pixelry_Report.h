@@ -17,6 +17,10 @@ void fail(std::initializer_list<std::string> lines);
 // The refusal printed when the fixed-width types do not have the sizes the format needs.
 void failDataSize();
 
+// The refusal of a colour-table request on an image whose depth has no table; verb says
+// what was asked ("access", "change").
+void warnNoTable(const char* verb);
+
 // The refusal of a colour table at 16, 24 or 32 bits.
 void warnNoTableAtDepth();
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Pixelry_FormatDetail.h"
+#include "Pixelry_Report.h"
 
 namespace pixelry::detail {
 
@@ -138,11 +139,17 @@ bool BMP::DecodeRow(int bits, const PixelryBYTE* Buffer, int BufferSize, int Row
 
 bool BMP::EncodeRow(int bits, PixelryBYTE* Buffer, int BufferSize, int Row) {
   if (!bufferHolds(Buffer, BufferSize, Width, bits) || Row < 0 || Row >= Height) return false;
-  if (bits > 8)
+  if (bits > 8) {
     pixelry::detail::encodeDirectRow(bits, RowPointer(Row), Buffer, Width);
-  else
+  } else if (HasColorTable()) {
     pixelry::detail::encodeIndexedRow(bits, RowPointer(Row), Buffer, Width,
-                                      [this](RGBApixel pixel) { return FindClosestColor(pixel); });
+                                      pixelry::detail::paletteSearchFor(ColorTable.data(), TellNumberOfColors()));
+  } else {
+    // Every pixel takes index 0, as FindClosestColor answers without a table; the
+    // warning comes once for the row.
+    pixelry::detail::warnNoTable("access");
+    std::memset(Buffer, 0, static_cast<std::size_t>(pixelBytes(Width, bits)));
+  }
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "Pixelry_FormatDetail.h"
 #include "Pixelry_Report.h"
+#include "detail/Pixelry_OutputFile.h"
 
 using namespace pixelry::detail;
 
@@ -49,14 +50,12 @@ bool BMP::WriteToFile(const char* FileName) {
     fail({"Cannot write " + name + ": the image is too large for a BMP file."});
     return false;
   }
-  std::FILE* file = FileName ? std::fopen(FileName, "wb") : nullptr;
-  if (!file) {
+  pixelry::detail::OutputFile file;
+  if (!file.open(FileName)) {
     fail({"Cannot open file " + name + " for output."});
     return false;
   }
-  const bool written = WriteToStream(file);
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
+  if (!file.commit(WriteToStream(file.stream()))) {
     fail({"Could not write proper amount of data."});
     return false;
   }
@@ -112,6 +111,12 @@ bool BMP::WriteToStream(std::FILE* file) {
 }
 
 PixelryBYTE BMP::FindClosestColor(RGBApixel& input) {
+  // Without a table there is nothing to search: one warning, and the index a search that
+  // finds no entry starts from.
+  if (!HasColorTable()) {
+    warnNoTable("access");
+    return 0;
+  }
   int best = 0;
   int bestDistance = 999999;
   for (int i = 0; i < TellNumberOfColors(); ++i) {

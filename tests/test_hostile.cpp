@@ -2,14 +2,9 @@
 // address-space limit, and glyph_guess against a full disk, directories and pipes where
 // files should be. Each gives the library's message, and the run finishes with exit 0.
 // Every run has a deadline, so a hang fails the test instead of stalling the suite.
-#include <poll.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -20,6 +15,7 @@
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
 #include "support/Capture.h"
+#include "support/Child.h"
 #include "support/RunProgram.h"
 #include "support/Sanitizer.h"
 #include "support/TempDir.h"
@@ -188,52 +184,21 @@ TEST_P(HugeClaims, GlyphGuessReportsThemAndRunsToTheEnd) {
   expectFullRun(run);
 }
 
-// What a read in a child process reports back: the result, the image it left and the
-// lines it printed.
-struct ChildRead {
-  bool finished = false;
-  std::string report;
-};
-
 // Reads path in a child process under the address-space limit, so that a grid the limit
-// refuses cannot reach this process, and a crash or a hang shows as an unfinished read.
-ChildRead readUnderLimit(const std::string& path) {
-  int channel[2];
-  ChildRead result;
-  if (pipe(channel) != 0) return result;
-  const pid_t child = fork();
-  if (child == 0) {
-    close(channel[0]);
-    const rlimit limit{static_cast<rlim_t>(kAddressSpaceLimit), static_cast<rlim_t>(kAddressSpaceLimit)};
-    setrlimit(RLIMIT_AS, &limit);
-    BMP image;
-    bool loaded = false;
-    std::string report = testing_support::capturedOutput([&] { loaded = image.ReadFromFile(path.c_str()); });
-    report += std::string(loaded ? "true " : "false ") + std::to_string(image.TellWidth()) + " x " +
-              std::to_string(image.TellHeight()) + " at " + std::to_string(image.TellBitDepth()) + "\n";
-    for (std::size_t at = 0; at < report.size();) {
-      const ssize_t put = write(channel[1], report.data() + at, report.size() - at);
-      if (put <= 0) break;
-      at += static_cast<std::size_t>(put);
-    }
-    _exit(0);
-  }
-  close(channel[1]);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kDeadlineSeconds);
-  pollfd readable{channel[0], POLLIN, 0};
-  char chunk[4096];
-  while (std::chrono::steady_clock::now() < deadline && poll(&readable, 1, 1000) >= 0) {
-    if (!(readable.revents & (POLLIN | POLLHUP))) continue;
-    const ssize_t got = read(channel[0], chunk, sizeof chunk);
-    if (got <= 0) break;
-    result.report.append(chunk, static_cast<std::size_t>(got));
-  }
-  close(channel[0]);
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  result.finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return result;
+// refuses cannot reach this process; the child reports the lines the read printed, its
+// result and the image it left.
+testing_support::ChildRun readUnderLimit(const std::string& path) {
+  return testing_support::inChild(
+      [&] {
+        const rlimit limit{static_cast<rlim_t>(kAddressSpaceLimit), static_cast<rlim_t>(kAddressSpaceLimit)};
+        setrlimit(RLIMIT_AS, &limit);
+        BMP image;
+        bool loaded = false;
+        std::string report = testing_support::capturedOutput([&] { loaded = image.ReadFromFile(path.c_str()); });
+        return report + (loaded ? "true " : "false ") + std::to_string(image.TellWidth()) + " x " +
+               std::to_string(image.TellHeight()) + " at " + std::to_string(image.TellBitDepth()) + "\n";
+      },
+      kDeadlineSeconds);
 }
 
 TEST_P(HugeClaims, TheReaderRefusesOrReadsThemUnderTheLimit) {
@@ -244,7 +209,7 @@ TEST_P(HugeClaims, TheReaderRefusesOrReadsThemUnderTheLimit) {
   TempDir dir;
   const std::string path = dir.file(claim.name);
   testing_support::writeBytes(path, claim.bytes);
-  const ChildRead read = readUnderLimit(path);
+  const testing_support::ChildRun read = readUnderLimit(path);
   ASSERT_TRUE(read.finished) << read.report;
   std::vector<std::string> expected = claim.messages;
   // The reader names the file as it was given: here by its full path.

@@ -1,5 +1,11 @@
 // Writing BMP files: headers and layout at every depth, the palette search, round trips
 // through the reader, write failures and the public row encoders.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <string>
@@ -10,11 +16,14 @@
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
 #include "support/Capture.h"
+#include "support/Child.h"
 #include "support/Pixel.h"
+#include "support/RoundTrip.h"
 #include "support/TempDir.h"
 
 using testing_support::BmpFile;
 using testing_support::Bytes;
+using testing_support::afterRoundTrip;
 using testing_support::capturedOutput;
 using testing_support::le16;
 using testing_support::le32;
@@ -201,6 +210,32 @@ TEST(FindClosestColor, TiesGoToTheLowestIndex) {
   EXPECT_EQ(rgba(exact), (Rgba{10, 10, 10, 2}));
 }
 
+TEST(FindClosestColor, WithoutATableWarnsOncePerCallAndAnswersZero) {
+  const std::string once =
+      "Pixelry Warning: Attempted to access color table for a BMP object\n"
+      "                 that lacks a color table. Ignoring request.\n";
+  for (const int bits : {16, 24, 32}) {
+    BMP image;
+    image.SetSize(9, 1);
+    image.SetBitDepth(bits);
+    RGBApixel white = pixel(255, 255, 255);
+    int index = -1;
+    EXPECT_EQ(capturedOutput([&] { index = image.FindClosestColor(white); }), once);
+    EXPECT_EQ(index, 0);
+    // Nine pixels take 9, 5 and 2 bytes at 8, 4 and 1 bits; the bytes after them are left.
+    for (const auto& [write, bytes] : {std::pair{&BMP::Write8bitRow, 9}, {&BMP::Write4bitRow, 5},
+                                       {&BMP::Write1bitRow, 2}}) {
+      Bytes row(16, 0xAA);
+      bool result = false;
+      EXPECT_EQ(capturedOutput([&] { result = (image.*write)(row.data(), 16, 0); }), once);
+      EXPECT_TRUE(result);
+      Bytes expected(16, 0xAA);
+      std::fill_n(expected.begin(), bytes, 0);
+      EXPECT_EQ(row, expected) << bits << " bits";
+    }
+  }
+}
+
 TEST(FindClosestColor, FindsTheNearestEntryInEveryTable) {
   BMP image;
   image.SetBitDepth(8);
@@ -211,31 +246,6 @@ TEST(FindClosestColor, FindsTheNearestEntryInEveryTable) {
   image.SetBitDepth(1);
   RGBApixel darkGrey = pixel(100, 100, 100);
   EXPECT_EQ(image.FindClosestColor(darkGrey), 0);
-}
-
-// The index of the table entry nearest to p, as the palette search defines it.
-int nearestEntry(BMP& image, const RGBApixel& p) {
-  int best = 0, bestDistance = 1 << 30;
-  for (int i = 0; i < image.TellNumberOfColors(); ++i) {
-    const RGBApixel e = image.GetColor(i);
-    const int d = (e.Red - p.Red) * (e.Red - p.Red) + (e.Green - p.Green) * (e.Green - p.Green) +
-                  (e.Blue - p.Blue) * (e.Blue - p.Blue);
-    if (d < bestDistance) {
-      bestDistance = d;
-      best = i;
-    }
-  }
-  return best;
-}
-
-// What a pixel becomes after a write and a read at the given depth.
-Rgba afterRoundTrip(BMP& image, const RGBApixel& p) {
-  switch (image.TellBitDepth()) {
-    case 32: return rgba(p);
-    case 24: return {p.Red, p.Green, p.Blue, 0};
-    case 16: return {p.Red & 0xF8, p.Green & 0xF8, p.Blue & 0xF8, 0};
-    default: return rgba(image.GetColor(nearestEntry(image, p)));
-  }
 }
 
 class RoundTrip : public Writer, public ::testing::WithParamInterface<int> {};
@@ -302,9 +312,123 @@ TEST_F(Writer, UnopenableTargetIsReported) {
   EXPECT_FALSE(result);
 }
 
+// Saving over a file that is already there.
+class Replacing : public Writer {
+ protected:
+  void SetUp() override {
+    BMP old;
+    old.SetSize(2, 2);
+    oldBytes = write(old);
+  }
+  // The names in the directory, sorted.
+  std::vector<std::string> names() const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      found.push_back(entry.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+  // Writes a 3 x 3 image (a 90-byte file) to target, in a child process as an unprivileged
+  // user that owns the directory and the old file, and reports the output and the result.
+  std::string writeAsUser(const std::string& target) {
+    if (geteuid() == 0) {
+      EXPECT_EQ(chown(dir.path().c_str(), kNobody, kNobody), 0);
+      EXPECT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+    }
+    const testing_support::ChildRun run = testing_support::inChild([&] {
+      if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) return std::string("no user");
+      return writeThreeByThree(target);
+    });
+    EXPECT_TRUE(run.finished);
+    return run.report;
+  }
+  static std::string writeThreeByThree(const std::string& target) {
+    BMP image;
+    image.SetSize(3, 3);
+    bool result = false;
+    const std::string output = capturedOutput([&] { result = image.WriteToFile(target.c_str()); });
+    return output + (result ? "true" : "false");
+  }
+  static constexpr uid_t kNobody = 65534;
+  Bytes oldBytes;
+};
+
+TEST_F(Replacing, AWriteCutShortLeavesTheOldFileOrNoFileAndNothingElse) {
+  // The file-size limit refuses bytes past the 40th, as a disk that fills up would. A
+  // 1 x 1 image fails at the final flush; a 100 x 100 one in the middle of its rows.
+  for (const bool existing : {true, false})
+    for (const int size : {1, 100}) {
+      if (!existing) std::filesystem::remove(path);
+      const testing_support::ChildRun run = testing_support::inChild([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{40, 40};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        BMP image;
+        image.SetSize(size, size);
+        bool result = true;
+        const std::string output = capturedOutput([&] { result = image.WriteToFile(path.c_str()); });
+        return output + (result ? "true" : "false");
+      });
+      EXPECT_EQ(run.report, "Pixelry Error: Could not write proper amount of data.\nfalse");
+      EXPECT_EQ(names(), existing ? std::vector<std::string>{"out.bmp"} : std::vector<std::string>{});
+      if (existing) {
+        EXPECT_EQ(testing_support::readBytes(path), oldBytes);
+      }
+    }
+}
+
+TEST_F(Replacing, KeepsPermissionsOwnerAndTheSymbolicLinkToTheFile) {
+  ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+  }
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  std::filesystem::create_symlink("out.bmp", dir.path() / "link.bmp");
+  EXPECT_EQ(writeThreeByThree(dir.file("link.bmp")), "true");
+  EXPECT_EQ(std::filesystem::read_symlink(dir.path() / "link.bmp"), "out.bmp");
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0604u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_EQ(after.st_size, 90);
+  EXPECT_EQ(names(), (std::vector<std::string>{"link.bmp", "out.bmp"}));
+}
+
+TEST_F(Replacing, ALinkToNoFileYetCreatesTheFileItNames) {
+  std::filesystem::create_symlink("new.bmp", dir.path() / "link.bmp");
+  EXPECT_EQ(writeThreeByThree(dir.file("link.bmp")), "true");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "link.bmp"));
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "new.bmp"), 90u);
+}
+
+TEST_F(Replacing, AFileWithOtherHardLinksIsWrittenInPlace) {
+  std::filesystem::create_hard_link(path, dir.path() / "twin.bmp");
+  EXPECT_EQ(writeThreeByThree(path), "true");
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "twin.bmp"), 90u);
+  EXPECT_EQ(std::filesystem::hard_link_count(path), 2u);
+}
+
+TEST_F(Replacing, AWritableFileInAReadOnlyDirectoryIsWrittenInPlace) {
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  EXPECT_EQ(writeAsUser(path), "true");
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  EXPECT_EQ(std::filesystem::file_size(path), 90u);
+  EXPECT_EQ(names(), std::vector<std::string>{"out.bmp"});
+}
+
+TEST_F(Replacing, AReadOnlyFileIsRefusedAsBefore) {
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+  EXPECT_EQ(writeAsUser(path), "Pixelry Error: Cannot open file " + path + " for output.\nfalse");
+  EXPECT_EQ(testing_support::readBytes(path), oldBytes);
+  EXPECT_EQ(names(), std::vector<std::string>{"out.bmp"});
+}
+
 // The public row encoders: one member per depth, checked buffer and row.
 struct RowEncoder {
   int bits;
+  int imageBits;  // the depth of the image whose row is packed
   bool (BMP::*write)(PixelryBYTE*, int, int);
   Bytes whiteNinePixels;  // what a row of nine white pixels packs into
 };
@@ -313,7 +437,7 @@ class PublicRowEncoder : public ::testing::TestWithParam<RowEncoder> {
  protected:
   PublicRowEncoder() {
     image.SetSize(9, 2);
-    image.SetBitDepth(GetParam().bits <= 8 ? GetParam().bits : 24);
+    image.SetBitDepth(GetParam().imageBits);
     buffer.assign(64, 0xAA);
   }
   bool write(PixelryBYTE* out, int size, int row) { return (image.*GetParam().write)(out, size, row); }
@@ -340,16 +464,23 @@ TEST_P(PublicRowEncoder, PacksThePixelsAndLeavesTheRestAlone) {
 Bytes ff(std::size_t count) { return Bytes(count, 0xFF); }
 
 INSTANTIATE_TEST_SUITE_P(Depths, PublicRowEncoder,
-                         ::testing::Values(RowEncoder{1, &BMP::Write1bitRow, {0xFF, 0x80}},
-                                           RowEncoder{4, &BMP::Write4bitRow, {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}},
-                                           RowEncoder{8, &BMP::Write8bitRow, ff(9)},
-                                           RowEncoder{24, &BMP::Write24bitRow, ff(27)},
-                                           RowEncoder{32, &BMP::Write32bitRow, [] {
+                         ::testing::Values(RowEncoder{1, 1, &BMP::Write1bitRow, {0xFF, 0x80}},
+                                           RowEncoder{4, 4, &BMP::Write4bitRow, {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}},
+                                           RowEncoder{8, 8, &BMP::Write8bitRow, ff(9)},
+                                           // White is entry 255: each byte is the low 8 bits of
+                                           // the indices weighted by their places.
+                                           RowEncoder{1, 8, &BMP::Write1bitRow, {0x01, 0x80}},
+                                           RowEncoder{4, 8, &BMP::Write4bitRow, {0xEF, 0xEF, 0xEF, 0xEF, 0xF0}},
+                                           RowEncoder{24, 24, &BMP::Write24bitRow, ff(27)},
+                                           RowEncoder{32, 24, &BMP::Write32bitRow, [] {
                                                         Bytes b;
                                                         for (int i = 0; i < 9; ++i) BmpFile::append(b, {0xFF, 0xFF, 0xFF, 0});
                                                         return b;
                                                       }()}),
-                         [](const auto& info) { return std::to_string(info.param.bits) + "bits"; });
+                         [](const auto& info) {
+                           const RowEncoder& e = info.param;
+                           return std::to_string(e.bits) + "bitsOf" + std::to_string(e.imageBits) + "bitImage";
+                         });
 
 TEST(PublicRowEncoders, TwentyFourBitsDropAlphaAndThirtyTwoKeepIt) {
   BMP image;
