@@ -6,6 +6,8 @@
 #include "Pixelry_DataTypes.h"
 #include "Pixelry_Format.h"
 #include "Pixelry_Image.h"
+#include "Pixelry_Integers.h"
 #include "Pixelry_Utilities.h"
+#include "Pixelry_Warnings.h"
 
 #endif

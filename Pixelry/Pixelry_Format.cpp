@@ -4,7 +4,8 @@
 #include <cstring>
 #include <type_traits>
 
-#include "Pixelry_FormatDetail.h"
+#include "detail/ByteSource.h"
+#include "detail/Layout.h"
 
 namespace {
 
@@ -39,11 +40,11 @@ void decode(Record& record, const PixelryBYTE* bytes) {
 }
 
 template <class Record>
-bool readRecordBytes(std::FILE* file, Record& record) {
+bool readRecordBytes(pixelry::detail::ByteSource& source, Record& record) {
   // Start from the record's own bytes, so that a short file changes only what it reaches.
   PixelryBYTE bytes[40];
   const std::size_t size = encode(record, bytes);
-  const bool whole = SafeFread(reinterpret_cast<char*>(bytes), 1, static_cast<int>(size), file);
+  const bool whole = source.read(bytes, size) == size;
   decode(record, bytes);
   return whole;
 }
@@ -91,16 +92,10 @@ bool PixelrycheckDataSize() {
   return sizeof(PixelryBYTE) == 1 && sizeof(PixelryWORD) == 2 && sizeof(PixelryDWORD) == 4;
 }
 
-int IntSquare(int number) {
-  // Unsigned arithmetic: a square beyond the int range wraps instead of overflowing.
-  const unsigned magnitude = static_cast<unsigned>(number);
-  return static_cast<int>(magnitude * magnitude);
-}
-
 namespace pixelry::detail {
 
-bool readRecord(std::FILE* file, BMFH& header) { return readRecordBytes(file, header); }
-bool readRecord(std::FILE* file, BMIH& header) { return readRecordBytes(file, header); }
+bool readRecord(ByteSource& source, BMFH& header) { return readRecordBytes(source, header); }
+bool readRecord(ByteSource& source, BMIH& header) { return readRecordBytes(source, header); }
 bool writeRecord(std::FILE* file, BMFH header) { return writeRecordBytes(file, header); }
 bool writeRecord(std::FILE* file, BMIH header) { return writeRecordBytes(file, header); }
 

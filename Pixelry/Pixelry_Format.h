@@ -87,7 +87,4 @@ PIXELRY_API int GetBitmapColorDepth(const char* FileName);
 // only the error above.
 PIXELRY_API void DisplayBitmapInfo(const char* FileName);
 
-// The square of number, in int arithmetic.
-PIXELRY_API int IntSquare(int number);
-
 #endif

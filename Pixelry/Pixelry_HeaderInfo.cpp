@@ -5,8 +5,9 @@
 #include <string>
 
 #include "Pixelry_Format.h"
-#include "Pixelry_FormatDetail.h"
-#include "Pixelry_Report.h"
+#include "detail/ByteSource.h"
+#include "detail/Layout.h"
+#include "detail/Report.h"
 
 using pixelry::detail::forEachField;
 using pixelry::detail::readRecord;
@@ -52,7 +53,8 @@ BMFH GetBMFH(const char* FileName) {
     header.bfType = 0;
     return header;
   }
-  readRecord(file, header);
+  pixelry::detail::ByteSource source(file);
+  readRecord(source, header);
   std::fclose(file);
   return header;
 }
@@ -62,9 +64,10 @@ BMIH GetBMIH(const char* FileName) {
   std::FILE* file = openHeaders(FileName);
   if (!file) return header;
   // The file header is read past rather than sought over, so any stream will do.
+  pixelry::detail::ByteSource source(file);
   BMFH skipped;
-  readRecord(file, skipped);
-  readRecord(file, header);
+  readRecord(source, skipped);
+  readRecord(source, header);
   std::fclose(file);
   return header;
 }

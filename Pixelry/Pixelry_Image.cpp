@@ -12,8 +12,10 @@
 #include <sys/mman.h>
 #endif
 
-#include "Pixelry_FormatDetail.h"
-#include "Pixelry_Report.h"
+#include "Pixelry_Integers.h"
+#include "detail/ImageAccess.h"
+#include "detail/Layout.h"
+#include "detail/Report.h"
 
 using pixelry::detail::isIndexedDepth;
 using pixelry::detail::isSupportedDepth;
@@ -56,16 +58,6 @@ RGBApixel standard256(int n) {
   return rgb(32 * (n % 8), 32 * ((n / 8) % 8), 64 * (n / 64));
 }
 
-void fillStandardTable(RGBApixel* table, int depth) {
-  const int count = IntPow(2, depth);
-  for (int n = 0; n < count; ++n) {
-    switch (depth) {
-      case 1: table[n] = n == 0 ? rgb(0, 0, 0) : rgb(255, 255, 255); break;
-      case 4: table[n] = standard16(n); break;
-      default: table[n] = standard256(n); break;
-    }
-  }
-}
 
 // Page faults dominate the first touch of a large grid; on Linux, huge pages make them
 // 512 times fewer. Only the whole 2 MiB pages inside the allocation are advised.
@@ -86,6 +78,17 @@ void adviseHugePages(RGBApixel* grid, std::size_t count) {
 
 namespace pixelry::detail {
 
+void fillStandardTable(RGBApixel* table, int depth) {
+  const int count = IntPow(2, depth);
+  for (int n = 0; n < count; ++n) {
+    switch (depth) {
+      case 1: table[n] = n == 0 ? rgb(0, 0, 0) : rgb(255, 255, 255); break;
+      case 4: table[n] = standard16(n); break;
+      default: table[n] = standard256(n); break;
+    }
+  }
+}
+
 void fillWhite(RGBApixel* pixels, std::size_t count) {
   // Sixteen bytes at a time, which compiles to wide stores.
   const RGBApixel block[4] = {kWhite, kWhite, kWhite, kWhite};
@@ -94,26 +97,52 @@ void fillWhite(RGBApixel* pixels, std::size_t count) {
   for (; i < count; ++i) pixels[i] = kWhite;
 }
 
-bool replaceGrid(std::unique_ptr<RGBApixel[]>& pixels, int& width, int& height, int newWidth, int newHeight,
-                 bool white) {
-  const std::uint64_t count = static_cast<std::uint64_t>(newWidth) * static_cast<std::uint64_t>(newHeight);
+std::unique_ptr<RGBApixel[]> allocateGrid(int width, int height) {
+  const std::uint64_t count = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   std::unique_ptr<RGBApixel[]> grid;
   if (count <= PTRDIFF_MAX / sizeof(RGBApixel))
     grid.reset(new (std::nothrow) RGBApixel[static_cast<std::size_t>(count)]);
+  if (grid) adviseHugePages(grid.get(), static_cast<std::size_t>(count));
+  return grid;
+}
+
+void ImageAccess::adopt(BMP& image, int bits, int width, int height, std::unique_ptr<RGBApixel[]> grid,
+                        const RGBApixel* table) {
+  image.BitDepth = bits;
+  image.Width = width;
+  image.Height = height;
+  image.Pixels = std::move(grid);
+  if (image.HasColorTable()) std::copy_n(table, image.TellNumberOfColors(), image.ColorTable.data());
+}
+
+void ImageAccess::reset(BMP& image) {
+  image.SetSize(1, 1);
+  image.SetBitDepth(1);
+}
+
+}  // namespace pixelry::detail
+
+namespace {
+
+// Gives an image a new grid of newWidth x newHeight through references to its fields,
+// white when asked, and returns true. When the grid cannot be allocated, prints SetSize's
+// warning, changes nothing and returns false. The copy constructor asks for no white, as
+// it overwrites every pixel.
+bool replaceGrid(std::unique_ptr<RGBApixel[]>& pixels, int& width, int& height, int newWidth, int newHeight,
+                 bool white) {
+  std::unique_ptr<RGBApixel[]> grid = pixelry::detail::allocateGrid(newWidth, newHeight);
   if (!grid) {
-    warn({"Not enough memory for a " + std::to_string(newWidth) + " x " + std::to_string(newHeight) + " image.",
-          "Size remains unchanged at " + std::to_string(width) + " x " + std::to_string(height) + "."});
+    pixelry::detail::warnNoMemory(newWidth, newHeight, width, height);
     return false;
   }
-  adviseHugePages(grid.get(), static_cast<std::size_t>(count));
-  if (white) fillWhite(grid.get(), static_cast<std::size_t>(count));
+  if (white) pixelry::detail::fillWhite(grid.get(), static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight));
   pixels = std::move(grid);
   width = newWidth;
   height = newHeight;
   return true;
 }
 
-}  // namespace pixelry::detail
+}  // namespace
 
 namespace {
 
@@ -138,13 +167,6 @@ void warnColorOutOfRange(int index, int colors, const char* verb) {
 
 }  // namespace
 
-int IntPow(int base, int exponent) {
-  // Unsigned arithmetic: a result beyond the int range wraps instead of overflowing.
-  unsigned result = 1;
-  for (int i = 0; i < exponent; ++i) result *= static_cast<unsigned>(base);
-  return static_cast<int>(result);
-}
-
 BMP::BMP()
     : BitDepth(24), Width(1), Height(1), Pixels(new (std::nothrow) RGBApixel[1]{kWhite}), ColorTable(),
       XPelsPerMeter(0), YPelsPerMeter(0) {}
@@ -155,7 +177,7 @@ BMP::BMP(const BMP& source) : BMP() {
   XPelsPerMeter = source.XPelsPerMeter;
   YPelsPerMeter = source.YPelsPerMeter;
   // Every pixel is copied over, so the grid is not made white first.
-  if (pixelry::detail::replaceGrid(Pixels, Width, Height, source.Width, source.Height, false))
+  if (replaceGrid(Pixels, Width, Height, source.Width, source.Height, false))
     std::copy_n(source.Pixels.get(), static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
                 Pixels.get());
 }
@@ -177,7 +199,7 @@ bool BMP::SetBitDepth(int NewDepth) {
     return false;
   }
   BitDepth = NewDepth;
-  if (HasColorTable()) fillStandardTable(ColorTable.data(), BitDepth);
+  if (HasColorTable()) pixelry::detail::fillStandardTable(ColorTable.data(), BitDepth);
   return true;
 }
 
@@ -187,7 +209,7 @@ bool BMP::SetSize(int NewWidth, int NewHeight) {
           "Size remains unchanged at " + std::to_string(Width) + " x " + std::to_string(Height) + "."});
     return false;
   }
-  return pixelry::detail::replaceGrid(Pixels, Width, Height, NewWidth, NewHeight, true);
+  return replaceGrid(Pixels, Width, Height, NewWidth, NewHeight, true);
 }
 
 RGBApixel* BMP::RowPointer(int Row) const {
@@ -247,7 +269,7 @@ bool BMP::CreateStandardColorTable() {
     pixelry::detail::warnNoTableAtDepth();
     return false;
   }
-  fillStandardTable(ColorTable.data(), BitDepth);
+  pixelry::detail::fillStandardTable(ColorTable.data(), BitDepth);
   return true;
 }
 
@@ -259,7 +281,3 @@ void BMP::SetDPI(int HorizontalDPI, int VerticalDPI) {
 int BMP::TellHorizontalDPI() { return dotsPerInch(XPelsPerMeter); }
 int BMP::TellVerticalDPI() { return dotsPerInch(YPelsPerMeter); }
 
-void BMP::Reset() {
-  SetSize(1, 1);
-  SetBitDepth(1);
-}

@@ -3,7 +3,6 @@
 #define PIXELRY_IMAGE_H
 
 #include <array>
-#include <cstdio>
 #include <memory>
 
 #include "Pixelry_DataTypes.h"
@@ -19,36 +18,15 @@ struct RGBApixel {
   PixelryBYTE Alpha;
 };
 
-// The warnings switch is one process-wide setting. It may be flipped from any thread at
-// any time: a message already begun is printed whole. The library prints each message
-// (all its lines) under one lock, so messages from different threads never interleave;
-// lines your own code writes to std::cout at the same moment may fall between two of them.
-
-// Turns the library's warnings and error messages off. Behaviour is otherwise unchanged.
-PIXELRY_API void SetPixelrywarningsOff();
-// Turns the library's warnings and error messages on (the state at start-up).
-PIXELRY_API void SetPixelrywarningsOn();
-// Returns true while the library prints its warnings and error messages.
-PIXELRY_API bool GetPixelrywarningState();
-
-// Returns base raised to exponent by repeated multiplication; 1 for an exponent of 0 or less.
-PIXELRY_API int IntPow(int base, int exponent);
-
-class BMP;
-
 namespace pixelry::detail {
-// Reading from and writing to an already open stream, for harnesses that work in memory
-// (fmemopen); the stream is left open. readFromStream behaves as ReadFromFile once the
-// file is open; writeToStream writes the bytes WriteToFile would and returns false when
-// a write failed, without a message.
-bool readFromStream(BMP& image, std::FILE* file, const char* name);
-bool writeToStream(BMP& image, std::FILE* file);
-}  // namespace pixelry::detail
+class ImageAccess;
+}
 
 // A raster image held as full RGBApixels whatever its bit depth; the depth only decides
 // how the image is stored in a file and whether it has a colour table (1, 4 and 8 bits).
-// Coordinates are (column, row) with row 0 at the top. Every refusal prints a warning
-// while warnings are on and leaves the image as it was.
+// Coordinates are (column, row) with row 0 at the top. A refused request leaves the image
+// as it was and, while warnings are on, prints a warning; SetPixel outside the grid is
+// refused silently, and a refused ReadFromFile resets the image (see there).
 //
 // Threads: distinct images may be used from distinct threads at the same time (read,
 // written, rescaled, copied, their files inspected); the library keeps no shared state
@@ -117,7 +95,9 @@ class PIXELRY_API BMP {
 
   // Loads an uncompressed bottom-up BMP file at 1, 4, 8, 16, 24 or 32 bits (bit fields
   // at 16 bits). Returns true on success, also when pixel data ends early (the missing
-  // rows stay white, after an error line); false after an error message on refusal.
+  // rows stay white, after an error line); false after an error message on refusal. A
+  // refused file leaves the image 1 x 1 at 1 bit (with the file's resolution once its
+  // headers were read whole); a file that does not begin with "BM" leaves it unchanged.
   bool ReadFromFile(const char* FileName);
   // Writes the image as an uncompressed BMP file at its bit depth (16 bits with 5-6-5
   // bit fields; 1, 4 and 8 bits through the nearest colour-table entry). Returns true
@@ -158,25 +138,17 @@ class PIXELRY_API BMP {
   PixelryBYTE FindClosestColor(RGBApixel& input);
 
  private:
-  friend bool pixelry::detail::readFromStream(BMP&, std::FILE*, const char*);
-  friend bool pixelry::detail::writeToStream(BMP&, std::FILE*);
+  // The reader, the writer and the utilities work on the fields through this.
+  friend class pixelry::detail::ImageAccess;
 
-  // Where a row of the file goes: the image's own row, or nowhere.
+  // Row Row of the grid.
   RGBApixel* RowPointer(int Row) const;
   // The pixel at (i, j) clamped into the grid, with the out-of-range warning.
   RGBApixel* ClampedPixel(int i, int j) const;
   // The checked row codecs behind the public Read...Row and Write...Row members.
   bool DecodeRow(int bits, const PixelryBYTE* Buffer, int BufferSize, int Row);
   bool EncodeRow(int bits, PixelryBYTE* Buffer, int BufferSize, int Row);
-  // Unchecked row codecs at the image's own depth (16 bits: encoding only), for the
-  // reader and the writer, which size their buffers themselves.
-  void UnpackRow(const PixelryBYTE* in, int Row);
-  void PackRow(PixelryBYTE* out, int Row);
-  bool ReadFromStream(std::FILE* file, const char* FileName);
-  bool WriteToStream(std::FILE* file);
   bool HasColorTable() const;
-  // Back to one white pixel at 1 bit, as after a refused file.
-  void Reset();
 
   int BitDepth;
   int Width;

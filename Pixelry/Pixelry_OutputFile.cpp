@@ -1,5 +1,5 @@
 // Writing a file so that a failed write never destroys the file it was meant to replace.
-#include "detail/Pixelry_OutputFile.h"
+#include "detail/OutputFile.h"
 
 #include <atomic>
 #include <cerrno>

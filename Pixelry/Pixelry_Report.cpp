@@ -1,11 +1,11 @@
-#include "Pixelry_Report.h"
+#include "detail/Report.h"
 
 #include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
 
-#include "Pixelry_Image.h"
+#include "Pixelry_Warnings.h"
 
 namespace {
 
@@ -55,6 +55,11 @@ void failDataSize() {
 void warnNoTable(const char* verb) {
   warn({std::string("Attempted to ") + verb + " color table for a BMP object",
         "that lacks a color table. Ignoring request."});
+}
+
+void warnNoMemory(int width, int height, int oldWidth, int oldHeight) {
+  warn({"Not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) + " image.",
+        "Size remains unchanged at " + std::to_string(oldWidth) + " x " + std::to_string(oldHeight) + "."});
 }
 
 void warnNoTableAtDepth() {

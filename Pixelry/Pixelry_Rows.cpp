@@ -2,8 +2,11 @@
 #include <cstddef>
 #include <cstring>
 
-#include "Pixelry_FormatDetail.h"
-#include "Pixelry_Report.h"
+#include "Pixelry_Integers.h"
+#include "detail/Layout.h"
+#include "detail/PaletteSearch.h"
+#include "detail/Report.h"
+#include "detail/RowCodecs.h"
 
 namespace pixelry::detail {
 
@@ -103,24 +106,6 @@ bool bufferHolds(const PixelryBYTE* buffer, int size, int width, int bits) {
 }
 
 }  // namespace
-
-void BMP::UnpackRow(const PixelryBYTE* in, int Row) {
-  if (HasColorTable())
-    pixelry::detail::decodeIndexedRow(BitDepth, in, RowPointer(Row), Width, ColorTable.data());
-  else
-    pixelry::detail::decodeDirectRow(BitDepth, in, RowPointer(Row), Width, pixelry::detail::Alpha24::zero);
-}
-
-void BMP::PackRow(PixelryBYTE* out, int Row) {
-  const RGBApixel* row = RowPointer(Row);
-  if (BitDepth == 16)
-    pixelry::detail::encode16bitRow(row, out, Width);
-  else if (HasColorTable())
-    pixelry::detail::encodeIndexedRow(BitDepth, row, out, Width,
-                                      pixelry::detail::paletteSearchFor(ColorTable.data(), TellNumberOfColors()));
-  else
-    pixelry::detail::encodeDirectRow(BitDepth, row, out, Width);
-}
 
 // The public row members work at the depth they name, whatever the image's own depth.
 bool BMP::DecodeRow(int bits, const PixelryBYTE* Buffer, int BufferSize, int Row) {

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "Pixelry_FormatDetail.h"
-#include "Pixelry_Report.h"
+#include "detail/Layout.h"
+#include "detail/Report.h"
 
 namespace {
 

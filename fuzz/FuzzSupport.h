@@ -10,6 +10,7 @@
 #include <streambuf>
 
 #include "Pixelry/Pixelry.h"
+#include "Pixelry/detail/Streams.h"
 
 namespace fuzz_support {
 

@@ -1,6 +1,6 @@
 // Internal: the one place where the library prints its warnings and errors.
-#ifndef PIXELRY_REPORT_H
-#define PIXELRY_REPORT_H
+#ifndef PIXELRY_DETAIL_REPORT_H
+#define PIXELRY_DETAIL_REPORT_H
 
 #include <initializer_list>
 #include <string>
@@ -20,6 +20,10 @@ void failDataSize();
 // The refusal of a colour-table request on an image whose depth has no table; verb says
 // what was asked ("access", "change").
 void warnNoTable(const char* verb);
+
+// The refusal of a grid of width x height that cannot be allocated, for an image that
+// stays oldWidth x oldHeight.
+void warnNoMemory(int width, int height, int oldWidth, int oldHeight);
 
 // The refusal of a colour table at 16, 24 or 32 bits.
 void warnNoTableAtDepth();

@@ -1,0 +1,31 @@
+// Reading bytes front to back from a stream or from memory.
+#include "detail/ByteSource.h"
+
+#include <cstring>
+
+namespace pixelry::detail {
+
+std::size_t ByteSource::read(PixelryBYTE* out, std::size_t count) {
+  if (file_) return std::fread(out, 1, count, file_);
+  const std::size_t got = count < size_ - at_ ? count : size_ - at_;
+  if (got > 0) std::memcpy(out, data_ + at_, got);
+  at_ += got;
+  return got;
+}
+
+void ByteSource::skip(std::int64_t count) {
+  if (!file_) {
+    const auto left = static_cast<std::int64_t>(size_ - at_);
+    at_ += static_cast<std::size_t>(count < left ? (count > 0 ? count : 0) : left);
+    return;
+  }
+  PixelryBYTE chunk[4096];
+  while (count > 0) {
+    const std::size_t size = count < static_cast<std::int64_t>(sizeof chunk) ? static_cast<std::size_t>(count)
+                                                                             : sizeof chunk;
+    if (std::fread(chunk, 1, size, file_) < size) return;
+    count -= static_cast<std::int64_t>(size);
+  }
+}
+
+}  // namespace pixelry::detail

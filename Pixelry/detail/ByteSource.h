@@ -1,0 +1,35 @@
+// Internal: where the reader takes its bytes from, an open stream or a block of memory.
+#ifndef PIXELRY_DETAIL_BYTESOURCE_H
+#define PIXELRY_DETAIL_BYTESOURCE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "../Pixelry_DataTypes.h"
+
+namespace pixelry::detail {
+
+// Bytes are taken front to back, never sought: any stream will do (a pipe, a FIFO).
+class ByteSource {
+ public:
+  // Reads from an open stream, which stays open and is left where reading stopped.
+  explicit ByteSource(std::FILE* file) : file_(file) {}
+  // Reads from size bytes at data, which must outlive the source.
+  ByteSource(const PixelryBYTE* data, std::size_t size) : data_(data), size_(size) {}
+
+  // Copies up to count bytes into out; fewer arrive only at the end. Returns how many.
+  std::size_t read(PixelryBYTE* out, std::size_t count);
+  // Reads past count bytes in bounded steps, stopping at the end.
+  void skip(std::int64_t count);
+
+ private:
+  std::FILE* file_ = nullptr;
+  const PixelryBYTE* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t at_ = 0;
+};
+
+}  // namespace pixelry::detail
+
+#endif
