@@ -2,6 +2,8 @@
 #ifndef PIXELRY_TESTS_TEMPDIR_H
 #define PIXELRY_TESTS_TEMPDIR_H
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -17,6 +19,8 @@ class TempDir {
                        (info ? info->name() : "x");
     for (char& c : name)
       if (c == '/') c = '_';
+    // The process id keeps two runs of the suite at once (a developer's and CI's) apart.
+    name += "_" + std::to_string(getpid());
     path_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
