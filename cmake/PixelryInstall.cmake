@@ -1,4 +1,5 @@
-# Install rules: headers, library, programs, templates, a CMake package and pkg-config.
+# Install rules of the library: headers, library, a CMake package and pkg-config. The
+# programs install themselves (app/, examples/).
 include(CMakePackageConfigHelpers)
 
 set(PIXELRY_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Pixelry)
@@ -8,12 +9,6 @@ install(TARGETS pixelry EXPORT PixelryTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PIXELRY_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/Pixelry)
-
-if(PIXELRY_BUILD_PROGRAMS)
-  install(TARGETS glyph_guess bmpinfo bmpscale RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(DIRECTORY ideal_characters/ DESTINATION ${CMAKE_INSTALL_DATADIR}/pixelry/ideal_characters
-    FILES_MATCHING PATTERN "*.bmp")
-endif()
 
 install(EXPORT PixelryTargets NAMESPACE Pixelry:: DESTINATION ${PIXELRY_CMAKE_DIR})
 configure_package_config_file(cmake/PixelryConfig.cmake.in ${PROJECT_BINARY_DIR}/PixelryConfig.cmake
