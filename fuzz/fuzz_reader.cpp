@@ -82,12 +82,14 @@ void checkBottomRow(BMP& image, const Claims& c, const std::uint8_t* data, std::
   if (start + bytes > static_cast<std::int64_t>(size)) return;
   const std::uint8_t* row = data + start;
   const int y = image.TellHeight() - 1;
+  const auto pixelBytes = static_cast<std::size_t>(bits / 8);
   for (int x = 0; x < image.TellWidth(); ++x) {
     const RGBApixel got = image.GetPixel(x, y);
+    const std::uint8_t* pixel = row + static_cast<std::size_t>(x) * pixelBytes;
     RGBApixel want{};
-    if (bits == 8) want = image.GetColor(row[x]);
-    if (bits == 24) want = RGBApixel{row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
-    if (bits == 32) want = RGBApixel{row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
+    if (bits == 8) want = image.GetColor(pixel[0]);
+    if (bits == 24) want = RGBApixel{pixel[0], pixel[1], pixel[2], 0};
+    if (bits == 32) want = RGBApixel{pixel[0], pixel[1], pixel[2], pixel[3]};
     require(samePixel(got, want), "bottom row holds the file's pixels");
   }
 }

@@ -36,10 +36,11 @@ GrayImage convolved(const GrayImage& image, const std::vector<double>& kernel, b
   for (int row = 0; row < image.height; ++row)
     for (int column = 0; column < image.width; ++column) {
       double sum = 0.0;
-      for (int i = -radius; i <= radius; ++i) {
+      for (std::size_t k = 0; k < kernel.size(); ++k) {
+        const int i = static_cast<int>(k) - radius;
         const int c = horizontal ? std::clamp(column + i, 0, image.width - 1) : column;
         const int r = horizontal ? row : std::clamp(row + i, 0, image.height - 1);
-        sum += kernel[static_cast<std::size_t>(i + radius)] * image.at(c, r);
+        sum += kernel[k] * image.at(c, r);
       }
       out.at(column, row) = clampToByte(sum);
     }
@@ -52,8 +53,10 @@ GrayImage blurred(const GrayImage& image, double sigma) {
   const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * sigma)));
   std::vector<double> kernel(static_cast<std::size_t>(2 * radius + 1));
   double total = 0.0;
-  for (int i = -radius; i <= radius; ++i)
-    total += kernel[static_cast<std::size_t>(i + radius)] = std::exp(-0.5 * i * i / (sigma * sigma));
+  for (std::size_t k = 0; k < kernel.size(); ++k) {
+    const int i = static_cast<int>(k) - radius;
+    total += kernel[k] = std::exp(-0.5 * i * i / (sigma * sigma));
+  }
   for (double& weight : kernel) weight /= total;
   return convolved(convolved(image, kernel, true), kernel, false);
 }

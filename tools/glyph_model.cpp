@@ -69,7 +69,8 @@ std::vector<std::vector<float>> trainWeights(const Dataset& data, const Training
         }
       }
       // Cosine-decayed learning rate, momentum 0.9, weight decay.
-      const double rate = options.learningRate * 0.5 * (1.0 + std::cos(3.141592653589793 * step / steps));
+      const double angle = 3.141592653589793 * static_cast<double>(step) / static_cast<double>(steps);
+      const double rate = options.learningRate * 0.5 * (1.0 + std::cos(angle));
       const float scale = static_cast<float>(rate / static_cast<double>(end - start));
       for (int c = 0; c < kLetterCount; ++c)
         for (std::size_t i = 0; i < length; ++i) {
@@ -94,11 +95,12 @@ Templates quantised(const std::vector<std::vector<float>>& weights, TemplateSize
     widest = std::max(widest, static_cast<double>(*high - *low));
   }
   const double scale = widest > 0.0 ? 255.0 / widest : 0.0;
-  for (std::size_t c = 0; c < weights.size(); ++c) {
-    const auto [low, high] = std::minmax_element(weights[c].begin(), weights[c].end());
+  for (const auto& letterWeights : weights) {
+    const auto [low, high] = std::minmax_element(letterWeights.begin(), letterWeights.end());
     const double middle = (static_cast<double>(*low) + *high) / 2.0;
     std::vector<std::uint8_t> reds;
-    for (float w : weights[c])
+    reds.reserve(letterWeights.size());
+    for (float w : letterWeights)
       reds.push_back(static_cast<std::uint8_t>(std::clamp(std::lround(127.5 + scale * (w - middle)), 0L, 255L)));
     templates.reds.push_back(reds);
   }
