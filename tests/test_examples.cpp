@@ -9,21 +9,13 @@
 
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
+#include "support/Messages.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
-using testing_support::BmpFile;
-
 namespace {
 
-using testing_support::ProgramRun;
-
-ProgramRun run(const std::string& program, const std::vector<std::string>& arguments) {
-  std::string command = testing_support::shellQuoted(program);
-  for (const std::string& argument : arguments) command += " " + testing_support::shellQuoted(argument);
-  // Standard error joins standard output, in order.
-  return testing_support::runCommand(command + " 2>&1");
-}
+using namespace testing_support;
 
 long lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
@@ -32,21 +24,21 @@ class Examples : public ::testing::Test {
   // A 4 x 2 image at 24 bits: a blue left half and a red right half.
   std::string writeInput() {
     const std::string path = dir.file("in.bmp");
-    testing_support::writeBytes(path, BmpFile::make(4, 2, 24)
+    writeBytes(path, BmpFile::make(4, 2, 24)
                                           .row({255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255})
                                           .row({255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255})
                                           .bytes());
     return path;
   }
 
-  testing_support::TempDir dir;
+  TempDir dir;
 };
 
 }  // namespace
 
 TEST_F(Examples, BmpinfoListsEveryFileGiven) {
   const std::string input = writeInput();
-  const ProgramRun result = run(BMPINFO_PATH, {input, input});
+  const ProgramRun result = runProgram(BMPINFO_PATH, {input, input});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(lines(result.output), 44);
   EXPECT_EQ(result.output.find("File information for file " + input + ":\n\nBITMAPFILEHEADER:\nbfType: 19778\n"), 0u)
@@ -58,46 +50,50 @@ TEST_F(Examples, BmpinfoListsEveryFileGiven) {
 TEST_F(Examples, BmpinfoFailsAfterTheLibrarysMessageButListsTheOthers) {
   const std::string input = writeInput();
   const std::string missing = dir.file("missing.bmp");
-  const ProgramRun result = run(BMPINFO_PATH, {missing, input});
+  const ProgramRun result = runProgram(BMPINFO_PATH, {missing, input});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output.find("Pixelry Error: Cannot initialize from file " + missing +
-                               ".\n               File cannot be opened or does not exist.\n"
-                               "File information for file " + input + ":\n"),
-            0u)
+  EXPECT_EQ(result.output.find(cannotInitialize(missing) + "File information for file " + input + ":\n"), 0u)
       << result.output;
   EXPECT_EQ(lines(result.output), 2 + 22);
 }
 
 TEST_F(Examples, BmpinfoWithoutFilesPrintsItsUsage) {
-  const ProgramRun result = run(BMPINFO_PATH, {});
+  const ProgramRun result = runProgram(BMPINFO_PATH, {});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output, "Usage: bmpinfo FILE...\n");
 }
 
-class BmpscaleUsage : public ::testing::TestWithParam<std::vector<std::string>> {};
+struct Usage {
+  const char* name;
+  std::vector<std::string> arguments;
+};
+
+void PrintTo(const Usage& u, std::ostream* os) { *os << u.name; }
+
+class BmpscaleUsage : public ::testing::TestWithParam<Usage> {};
 
 TEST_P(BmpscaleUsage, WrongCommandLinePrintsOneUsageLine) {
-  const ProgramRun result = run(BMPSCALE_PATH, GetParam());
+  const ProgramRun result = runProgram(BMPSCALE_PATH, GetParam().arguments);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output.rfind("Usage: bmpscale IN OUT MODE N [BITS]", 0), 0u) << result.output;
   EXPECT_EQ(lines(result.output), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, BmpscaleUsage,
-                         ::testing::Values(std::vector<std::string>{},
-                                           std::vector<std::string>{"in.bmp", "out.bmp", "P"},
-                                           std::vector<std::string>{"in.bmp", "out.bmp", "PW", "50"},
-                                           std::vector<std::string>{"in.bmp", "out.bmp", "", "50"},
-                                           std::vector<std::string>{"in.bmp", "out.bmp", "P", "fifty"},
-                                           std::vector<std::string>{"in.bmp", "out.bmp", "P", "50x"},
-                                           std::vector<std::string>{"in.bmp", "out.bmp", "P", "99999999999"},
-                                           std::vector<std::string>{"in.bmp", "out.bmp", "P", "50", "eight"},
-                                           std::vector<std::string>{"in.bmp", "out.bmp", "P", "50", "8", "x"}));
+                         ::testing::Values(Usage{"None", {}}, Usage{"NoNumber", {"in.bmp", "out.bmp", "P"}},
+                                           Usage{"TwoLetters", {"in.bmp", "out.bmp", "PW", "50"}},
+                                           Usage{"NoLetter", {"in.bmp", "out.bmp", "", "50"}},
+                                           Usage{"NumberInWords", {"in.bmp", "out.bmp", "P", "fifty"}},
+                                           Usage{"NumberWithATail", {"in.bmp", "out.bmp", "P", "50x"}},
+                                           Usage{"NumberBeyondInt", {"in.bmp", "out.bmp", "P", "99999999999"}},
+                                           Usage{"DepthInWords", {"in.bmp", "out.bmp", "P", "50", "eight"}},
+                                           Usage{"OneTooMany", {"in.bmp", "out.bmp", "P", "50", "8", "x"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Examples, BmpscaleWritesTheRescaledImageAtTheDepthAsked) {
   const std::string input = writeInput();
   const std::string output = dir.file("out.bmp");
-  const ProgramRun result = run(BMPSCALE_PATH, {input, output, "p", "200", "8"});
+  const ProgramRun result = runProgram(BMPSCALE_PATH, {input, output, "p", "200", "8"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output, "");
   BMP image;
@@ -112,7 +108,7 @@ TEST_F(Examples, BmpscaleWritesTheRescaledImageAtTheDepthAsked) {
 TEST_F(Examples, BmpscaleWritesAt24BitsByDefault) {
   const std::string input = writeInput();
   const std::string output = dir.file("out.bmp");
-  const ProgramRun result = run(BMPSCALE_PATH, {input, output, "W", "2"});
+  const ProgramRun result = runProgram(BMPSCALE_PATH, {input, output, "W", "2"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(GetBitmapColorDepth(output.c_str()), 24);
   const BMIH header = GetBMIH(output.c_str());
@@ -123,7 +119,7 @@ TEST_F(Examples, BmpscaleWritesAt24BitsByDefault) {
 struct Refusal {
   const char* name;
   std::vector<std::string> tail;  // MODE N [BITS]
-  const char* message;
+  std::string message;
 };
 
 void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
@@ -135,7 +131,7 @@ TEST_P(BmpscaleRefusal, FailsAfterTheLibrarysMessageWithoutWriting) {
   const std::string output = dir.file("out.bmp");
   std::vector<std::string> arguments = {input, output};
   arguments.insert(arguments.end(), GetParam().tail.begin(), GetParam().tail.end());
-  const ProgramRun result = run(BMPSCALE_PATH, arguments);
+  const ProgramRun result = runProgram(BMPSCALE_PATH, arguments);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output.rfind(GetParam().message, 0), 0u) << result.output;
   EXPECT_FALSE(std::filesystem::exists(output));
@@ -143,16 +139,15 @@ TEST_P(BmpscaleRefusal, FailsAfterTheLibrarysMessageWithoutWriting) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, BmpscaleRefusal,
-    ::testing::Values(Refusal{"UnknownMode", {"x", "50"}, "Pixelry Error: Unknown rescale mode x requested\n"},
-                      Refusal{"UnsupportedDepth", {"P", "50", "7"},
-                              "Pixelry Warning: User attempted to set unsupported bit depth 7.\n"}),
+    ::testing::Values(Refusal{"UnknownMode", {"x", "50"}, unknownMode('x')},
+                      Refusal{"UnsupportedDepth", {"P", "50", "7"}, depthRefused(7, 24)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Examples, BmpscaleFailsAfterTheReadersMessageOnAMissingInput) {
   const std::string missing = dir.file("missing.bmp");
   const std::string output = dir.file("out.bmp");
-  const ProgramRun result = run(BMPSCALE_PATH, {missing, output, "P", "50"});
+  const ProgramRun result = runProgram(BMPSCALE_PATH, {missing, output, "P", "50"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, "Pixelry Error: Cannot open file " + missing + " for input.\n");
+  EXPECT_EQ(result.output, withName(kCannotOpenInput, missing));
   EXPECT_FALSE(std::filesystem::exists(output));
 }

@@ -8,34 +8,25 @@
 
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
+#include "support/Capture.h"
+#include "support/Messages.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 namespace {
 
-using testing_support::Bytes;
-using testing_support::TempDir;
-
-using testing_support::linesOf;
-using testing_support::ProgramRun;
-
-// Runs glyph_guess with the given arguments, working in dir.
-ProgramRun runGlyphGuess(const TempDir& dir, const std::string& arguments) {
-  return testing_support::runCommand("cd " + testing_support::shellQuoted(dir.path().string()) + " && " +
-                                     testing_support::shellQuoted(GLYPH_GUESS_PATH) + " " + arguments);
-}
+using namespace testing_support;
 
 // Writes a 24-bit image whose reds are given row by row, top row first; green and blue
 // are set to 7 so that only red can matter.
 void writeReds(const std::string& path, int width, int height, const std::vector<int>& reds) {
-  SetPixelrywarningsOff();
+  const WarningsOff off;
   BMP image;
   image.SetSize(width, height);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       image.SetPixel(x, y, RGBApixel{7, 7, static_cast<PixelryBYTE>(reds[static_cast<std::size_t>(y * width + x)]), 0});
   image.WriteToFile(path.c_str());
-  SetPixelrywarningsOn();
 }
 
 void writeTemplate(const TempDir& dir, char letter, int width, int height, const std::vector<int>& reds) {
@@ -46,31 +37,30 @@ void writeTemplate(const TempDir& dir, char letter, int width, int height, const
 std::string missingTemplates() {
   std::string lines;
   for (char c = 'a'; c <= 'z'; ++c)
-    lines += std::string("Pixelry Error: Cannot open file ideal_characters/") + c + ".bmp for input.\n" + c + ": 0\n";
+    lines += withName(kCannotOpenInput, std::string("ideal_characters/") + c + ".bmp") + c + ": 0\n";
   return lines;
 }
 
 TEST(GlyphGuessCommandLine, WrongArgumentCountPrintsUsageAndExitsOne) {
   TempDir dir;
-  for (const char* arguments : {"", "one.bmp two.bmp"}) {
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, {"one.bmp", "two.bmp"}}) {
     const ProgramRun run = runGlyphGuess(dir, arguments);
-    EXPECT_EQ(run.output, "Usage: glyph_guess <BMP-file>\n") << arguments;
-    EXPECT_EQ(run.status, 1) << arguments;
+    EXPECT_EQ(run.output, "Usage: glyph_guess <BMP-file>\n") << arguments.size();
+    EXPECT_EQ(run.status, 1) << arguments.size();
   }
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.bmp"));
 }
 
 TEST(GlyphGuessCommandLine, MissingInputAndTemplatesStillRunAllLettersAndExitZero) {
   TempDir dir;
-  const ProgramRun run = runGlyphGuess(dir, "missing.bmp");
-  EXPECT_EQ(run.output, "Pixelry Error: Cannot open file missing.bmp for input.\n"
-                        "One of: a,c,e,g,n,o,r,s,u,v,x,z\n" +
+  const ProgramRun run = runGlyphGuess(dir, {"missing.bmp"});
+  EXPECT_EQ(run.output, withName(kCannotOpenInput, "missing.bmp") + "One of: a,c,e,g,n,o,r,s,u,v,x,z\n" +
                             missingTemplates() + "The character is most likely a 'l'!\n");
   EXPECT_EQ(run.status, 0);
   // out.bmp is still written: 1 x 1, 24 bits, the failed input's white red.
-  const Bytes out = testing_support::readBytes(dir.file("out.bmp"));
+  const Bytes out = readBytes(dir.file("out.bmp"));
   ASSERT_EQ(out.size(), 58u);
-  EXPECT_EQ(testing_support::le16(out, 28), 24);
+  EXPECT_EQ(le16(out, 28), 24);
   EXPECT_EQ(out[54 + 2], 255);
 }
 
@@ -79,13 +69,15 @@ struct ShapeCase {
   const char* line;
 };
 
+void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.width << " x " << c.height; }
+
 class GlyphGuessShapeClass : public ::testing::TestWithParam<ShapeCase> {};
 
 TEST_P(GlyphGuessShapeClass, AspectRatioPicksExactlyOneLine) {
   TempDir dir;
   const ShapeCase c = GetParam();
   writeReds(dir.file("in.bmp"), c.width, c.height, std::vector<int>(static_cast<std::size_t>(c.width * c.height), 0));
-  const ProgramRun run = runGlyphGuess(dir, "in.bmp");
+  const ProgramRun run = runGlyphGuess(dir, {"in.bmp"});
   EXPECT_EQ(run.output, std::string(c.line) + "\n" + missingTemplates() + "The character is most likely a 'l'!\n");
 }
 
@@ -106,13 +98,13 @@ class GlyphGuessScoring : public ::testing::Test {
  protected:
   void SetUp() override { writeReds(dir.file("in.bmp"), 2, 1, {0, 255}); }
   std::vector<std::string> scoreLines() {
-    const std::vector<std::string> lines = linesOf(runGlyphGuess(dir, "in.bmp").output);
+    const std::vector<std::string> lines = runGlyphGuess(dir, {"in.bmp"}).lines();
     std::vector<std::string> scores;
     for (const std::string& line : lines)
       if (line.size() > 2 && line[1] == ':') scores.push_back(line);
     return scores;
   }
-  std::string verdict() { return linesOf(runGlyphGuess(dir, "in.bmp").output).back(); }
+  std::string verdict() { return runGlyphGuess(dir, {"in.bmp"}).lines().back(); }
   TempDir dir;
 };
 
@@ -147,12 +139,12 @@ TEST_F(GlyphGuessScoring, OutBmpHoldsTheInputResampledToTheATemplate) {
   // 4 x 1 template: samples at x = 0, 0.5, 1, 1.5 give 0, 127 (127.5 truncated), and in
   // the last column the missing right neighbour counts as white: 255, 255.
   writeTemplate(dir, 'a', 4, 1, {0, 0, 0, 0});
-  runGlyphGuess(dir, "in.bmp");
-  const Bytes out = testing_support::readBytes(dir.file("out.bmp"));
+  runGlyphGuess(dir, {"in.bmp"});
+  const Bytes out = readBytes(dir.file("out.bmp"));
   ASSERT_EQ(out.size(), 54u + 12u);
-  EXPECT_EQ(testing_support::le32(out, 18), 4u);
-  EXPECT_EQ(testing_support::le32(out, 22), 1u);
-  EXPECT_EQ(testing_support::le16(out, 28), 24);
+  EXPECT_EQ(le32(out, 18), 4u);
+  EXPECT_EQ(le32(out, 22), 1u);
+  EXPECT_EQ(le16(out, 28), 24);
   const Bytes pixels(out.begin() + 54, out.end());
   EXPECT_EQ(pixels, (Bytes{255, 255, 0, 255, 255, 127, 255, 255, 255, 255, 255, 255}));
 }
@@ -162,8 +154,8 @@ TEST_F(GlyphGuessScoring, TallerTemplateRepeatsInputRows) {
   // sampled, each towards white by fx = 0 -> exact.
   writeReds(dir.file("in.bmp"), 1, 2, {0, 255});
   writeTemplate(dir, 'a', 1, 4, {0, 0, 255, 255});
-  runGlyphGuess(dir, "in.bmp");
-  const Bytes out = testing_support::readBytes(dir.file("out.bmp"));
+  runGlyphGuess(dir, {"in.bmp"});
+  const Bytes out = readBytes(dir.file("out.bmp"));
   ASSERT_EQ(out.size(), 54u + 16u);
   // Bottom row first in the file: reds 255, 255, 0, 0.
   EXPECT_EQ(out[54 + 2], 255);
@@ -175,11 +167,11 @@ TEST_F(GlyphGuessScoring, TallerTemplateRepeatsInputRows) {
 TEST_F(GlyphGuessScoring, UnwritableOutBmpIsReportedAndTheRunGoesOn) {
   writeTemplate(dir, 'a', 2, 1, {0, 255});
   std::filesystem::create_directory(dir.path() / "out.bmp");
-  const ProgramRun run = runGlyphGuess(dir, "in.bmp");
-  const std::vector<std::string> lines = linesOf(run.output);
+  const ProgramRun run = runGlyphGuess(dir, {"in.bmp"});
+  const std::vector<std::string> lines = run.lines();
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[1], "a: 16256.2");
-  EXPECT_EQ(lines[2], "Pixelry Error: Cannot open file out.bmp for output.");
+  EXPECT_EQ(lines[2] + "\n", cannotOpenOutput("out.bmp"));
   EXPECT_EQ(lines.back(), "The character is most likely a 'a'!");
   EXPECT_EQ(run.status, 0);
 }

@@ -1,5 +1,4 @@
 // The committed letter templates and the bundled sample glyph, used by glyph_guess.
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -7,13 +6,13 @@
 
 #include "Pixelry/Pixelry.h"
 #include "support/Capture.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::capturedOutput;
-using testing_support::TempDir;
+using namespace testing_support;
 
 const fs::path kSourceDir = PIXELRY_SOURCE_DIR;
 
@@ -65,24 +64,14 @@ INSTANTIATE_TEST_SUITE_P(Letters, CommittedTemplate,
                                            'p', 'q', 'r', 's', 't', 'u', 'v', 'w', 'x', 'y', 'z'),
                          [](const ::testing::TestParamInfo<char>& info) { return std::string(1, info.param); });
 
-// Runs glyph_guess on the bundled sample from a scratch directory that links to the
-// committed templates, and returns the last line it prints.
-std::string verdictOnSample(const TempDir& dir) {
-  fs::create_directory_symlink(kSourceDir / "ideal_characters", dir.path() / "ideal_characters");
-  const std::string command = "cd '" + dir.path().string() + "' && '" GLYPH_GUESS_PATH "' '" +
-                              (kSourceDir / "samples" / "sample_glyph.bmp").string() + "'";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return "";
-  std::string last;
-  char line[256];
-  while (std::fgets(line, sizeof line, pipe)) last = line;
-  pclose(pipe);
-  return last;
-}
-
+// glyph_guess on the bundled sample, from a scratch directory that links to the committed
+// templates.
 TEST(BundledSample, IsRecognisedAsTheLetterItShows) {
   TempDir dir;
-  EXPECT_EQ(verdictOnSample(dir), "The character is most likely a 'k'!\n");
+  fs::create_directory_symlink(kSourceDir / "ideal_characters", dir.path() / "ideal_characters");
+  const ProgramRun run = runGlyphGuess(dir, {(kSourceDir / "samples" / "sample_glyph.bmp").string()});
+  ASSERT_FALSE(run.lines().empty()) << run.output;
+  EXPECT_EQ(run.lines().back(), "The character is most likely a 'k'!");
 }
 
 }  // namespace

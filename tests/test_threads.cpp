@@ -13,31 +13,26 @@
 #include <gtest/gtest.h>
 
 #include "Pixelry/Pixelry.h"
+#include "support/Messages.h"
+#include "support/Pattern.h"
 #include "support/Pixel.h"
 #include "support/RoundTrip.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
-using testing_support::pixel;
-using testing_support::rgba;
-
 namespace {
+
+using namespace testing_support;
 
 constexpr int kThreads = 4;
 constexpr int kRounds = 10;
 constexpr int kDepths[] = {1, 4, 8, 16, 24, 32};
 
 // A 37 x 23 picture drawn from seed; at 1, 4 and 8 bits with a table drawn from it too.
-BMP patterned(int seed, int bits) {
-  BMP image;
-  image.SetSize(37, 23);
+BMP picture(int seed, int bits) {
+  BMP image = patterned(37, 23, seed);
   image.SetBitDepth(bits);
-  for (int y = 0; y < 23; ++y)
-    for (int x = 0; x < 37; ++x)
-      image.SetPixel(x, y, pixel((x * 29 + seed * 71) % 256, (y * 53 + seed * 13) % 256, (x * y + seed) % 256, (x + y) % 256));
-  if (bits <= 8)
-    for (int n = 0; n < image.TellNumberOfColors(); ++n)
-      image.SetColor(n, pixel((n * 97 + seed * 31) % 256, (n * 61 + seed) % 256, (n * 17 + seed * 7) % 256));
+  if (bits <= 8) setTable(image, randomTable(bits, static_cast<unsigned>(seed)));
   return image;
 }
 
@@ -51,14 +46,14 @@ std::string work(int seed, const std::string& directory, BMP& shared) {
     for (const int bits : kDepths) {
       const std::string at = std::to_string(seed) + "_" + std::to_string(bits);
       const std::string path = directory + "/" + at + ".bmp";
-      const BMP image = patterned(seed + round, bits);
+      const BMP image = picture(seed + round, bits);
       check(BMP(image).WriteToFile(path.c_str()), at + " written");
       BMP back;
       check(back.ReadFromFile(path.c_str()), at + " read");
+      const Palette table = tableOf(image);
       int wrong = 0;
       for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < 37; ++x)
-          wrong += rgba(back.GetPixel(x, y)) != testing_support::afterRoundTrip(image, image.GetPixel(x, y));
+        for (int x = 0; x < 37; ++x) wrong += rgba(back.GetPixel(x, y)) != afterRoundTrip(bits, table, image.GetPixel(x, y));
       check(wrong == 0, at + ": " + std::to_string(wrong) + " pixels read back wrong");
       check(GetBitmapColorDepth(path.c_str()) == bits && GetBMIH(path.c_str()).biWidth == 37, at + " headers");
       check(Rescale(back, 'P', 50) && back.TellWidth() == 18 && back.TellHeight() == 11, at + " rescaled");
@@ -71,8 +66,8 @@ std::string work(int seed, const std::string& directory, BMP& shared) {
 }
 
 TEST(Threads, DistinctImagesInParallelAndASharedOneOnlyRead) {
-  testing_support::TempDir dir;
-  BMP shared = patterned(99, 8);
+  TempDir dir;
+  BMP shared = picture(99, 8);
   std::ostringstream out;
   std::streambuf* previous = std::cout.rdbuf(out.rdbuf());
   std::atomic<bool> done{false};
@@ -94,11 +89,12 @@ TEST(Threads, DistinctImagesInParallelAndASharedOneOnlyRead) {
 
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(problems[t], "") << "thread " << t;
   // The only messages are the out-of-range warnings, and each arrived whole.
-  const std::vector<std::string> lines = testing_support::linesOf(out.str());
+  const std::vector<std::string> lines = linesOf(out.str());
+  const std::vector<std::string> warning = linesOf(clampedPixel(17, 10));
   ASSERT_EQ(lines.size() % 2, 0u);
   for (std::size_t i = 0; i < lines.size(); i += 2) {
-    EXPECT_EQ(lines[i], "Pixelry Warning: Attempted to access non-existent pixel;");
-    EXPECT_EQ(lines[i + 1], "                 Truncating request to fit in the range [0,17] x [0,10].");
+    EXPECT_EQ(lines[i], warning[0]);
+    EXPECT_EQ(lines[i + 1], warning[1]);
   }
 }
 

@@ -1,4 +1,5 @@
-// Captures what the library prints to standard output while a block runs.
+// What the library prints to standard output: captured while a block runs, or switched
+// off for a scope.
 #ifndef PIXELRY_TESTS_CAPTURE_H
 #define PIXELRY_TESTS_CAPTURE_H
 
@@ -6,6 +7,8 @@
 #include <sstream>
 #include <string>
 #include <utility>
+
+#include "Pixelry/Pixelry.h"
 
 namespace testing_support {
 
@@ -17,6 +20,14 @@ std::string capturedOutput(Body&& body) {
   std::cout.rdbuf(previous);
   return out.str();
 }
+
+// Turns the warnings off while it exists.
+struct WarningsOff {
+  WarningsOff() { SetPixelrywarningsOff(); }
+  ~WarningsOff() { SetPixelrywarningsOn(); }
+  WarningsOff(const WarningsOff&) = delete;
+  WarningsOff& operator=(const WarningsOff&) = delete;
+};
 
 }  // namespace testing_support
 

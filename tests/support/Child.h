@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 
 namespace testing_support {
@@ -24,6 +25,7 @@ ChildRun inChild(Body&& body, int deadlineSeconds = 60) {
   ChildRun result;
   int channel[2];
   if (pipe(channel) != 0) return result;
+  std::fflush(nullptr);  // what is buffered so far is printed once, not again by the child
   const pid_t child = fork();
   if (child == 0) {
     close(channel[0]);
