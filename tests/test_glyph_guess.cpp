@@ -10,6 +10,7 @@
 #include "support/BmpFile.h"
 #include "support/Capture.h"
 #include "support/Messages.h"
+#include "support/Pattern.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -20,13 +21,10 @@ using namespace testing_support;
 // Writes a 24-bit image whose reds are given row by row, top row first; green and blue
 // are set to 7 so that only red can matter.
 void writeReds(const std::string& path, int width, int height, const std::vector<int>& reds) {
+  std::vector<RGBApixel> pixels;
+  for (int red : reds) pixels.push_back(pixel(red, 7, 7));
   const WarningsOff off;
-  BMP image;
-  image.SetSize(width, height);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      image.SetPixel(x, y, RGBApixel{7, 7, static_cast<PixelryBYTE>(reds[static_cast<std::size_t>(y * width + x)]), 0});
-  image.WriteToFile(path.c_str());
+  imageOf(width, height, pixels).WriteToFile(path.c_str());
 }
 
 void writeTemplate(const TempDir& dir, char letter, int width, int height, const std::vector<int>& reds) {

@@ -17,6 +17,7 @@
 #include "support/Capture.h"
 #include "support/Child.h"
 #include "support/Messages.h"
+#include "support/Pixel.h"
 #include "support/RunProgram.h"
 #include "support/Sanitizer.h"
 #include "support/TempDir.h"
@@ -98,7 +99,7 @@ BmpFile withHeaderSize(BmpFile file, PixelryDWORD headerSize) {
 std::vector<RGBApixel> grayPalette(int entries) {
   std::vector<RGBApixel> palette;
   for (int i = 0; i < entries; ++i)
-    palette.push_back(RGBApixel{static_cast<PixelryBYTE>(i), static_cast<PixelryBYTE>(i), static_cast<PixelryBYTE>(i), 0});
+    palette.push_back(pixel(i, i, i));
   return palette;
 }
 

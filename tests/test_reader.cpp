@@ -12,6 +12,7 @@
 #include "support/BmpFile.h"
 #include "support/Capture.h"
 #include "support/Messages.h"
+#include "support/Pattern.h"
 #include "support/Pixel.h"
 #include "support/RoundTrip.h"
 #include "support/TempDir.h"
@@ -25,17 +26,6 @@ std::vector<RGBApixel> distinctTable(int count) {
   std::vector<RGBApixel> table;
   for (int i = 0; i < count; ++i) table.push_back(pixel(i, 255 - i, (7 * i) % 256, 1 + i % 5));
   return table;
-}
-
-// An 8-bit 3 x 2 image with a changed colour table and resolution: what a refusal that
-// leaves the object alone must keep.
-void makeBusyImage(BMP& image) {
-  image.SetSize(3, 2);
-  image.SetBitDepth(8);
-  image.SetColor(5, pixel(1, 2, 3, 4));
-  image.SetDPI(10, 20);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) image.SetPixel(x, y, pixel(x, y, 7));
 }
 
 Bytes withHeader(BmpFile file, const std::function<void(BmpFile&)>& change) {
@@ -122,8 +112,8 @@ class ReaderRefusal : public Reader, public ::testing::WithParamInterface<Refusa
 TEST_P(ReaderRefusal, PrintsTheMessageAndLeavesTheImageAsItSays) {
   const Refusal& r = GetParam();
   BMP reference;
-  makeBusyImage(reference);
-  makeBusyImage(image);
+  makeBusy(reference);
+  makeBusy(image);
   EXPECT_EQ(load(r.file), withName(r.message, path));
   EXPECT_FALSE(result);
   if (r.left == Left::Alone) {
@@ -316,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(Files, ReaderReads, ::testing::ValuesIn(reads()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Reader, SuccessReplacesSizeDepthAndResolution) {
-  makeBusyImage(image);
+  makeBusy(image);
   BmpFile file = BmpFile::make(1, 2, 32).row({1, 2, 3, 4}).row({5, 6, 7, 8});
   file.infoHeader.biXPelsPerMeter = 0;
   file.infoHeader.biYPelsPerMeter = 3937;

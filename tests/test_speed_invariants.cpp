@@ -113,15 +113,11 @@ std::vector<RGBApixel> probeColours(const Palette& table) {
   return colours;
 }
 
-// An image whose pixels are the given colours, row after row.
+// An image whose pixels are the given colours, row after row, at the depth and table.
 BMP imageOfColours(const std::vector<RGBApixel>& colours, int width, int bits, const Palette& table) {
-  BMP image;
-  const int height = static_cast<int>((colours.size() + static_cast<std::size_t>(width) - 1) / static_cast<std::size_t>(width));
-  image.SetSize(width, height);
+  BMP image = imageOf(width, static_cast<int>((colours.size() + static_cast<std::size_t>(width) - 1) / static_cast<std::size_t>(width)), colours);
   image.SetBitDepth(bits);
   setTable(image, table);
-  for (std::size_t i = 0; i < colours.size(); ++i)
-    image.SetPixel(static_cast<int>(i % static_cast<std::size_t>(width)), static_cast<int>(i / static_cast<std::size_t>(width)), colours[i]);
   return image;
 }
 

@@ -308,32 +308,17 @@ TEST(RescaleResolution, IsKeptExactly) {
   EXPECT_EQ(le32(written, 42), 4321u);
 }
 
-class RescaleUnknownMode : public ::testing::TestWithParam<char> {
- protected:
-  // An 8-bit image with one changed colour-table entry, so that every part can be checked.
-  static BMP indexedImage() {
-    BMP image = patterned(3, 2);
-    image.SetBitDepth(8);
-    image.SetColor(5, pixel(1, 2, 3, 4));
-    return image;
-  }
-  static void expectUntouched(BMP& image) {
-    EXPECT_EQ(image.TellWidth(), 3);
-    EXPECT_EQ(image.TellHeight(), 2);
-    EXPECT_EQ(image.TellBitDepth(), 8);
-    EXPECT_EQ(rgba(image.GetColor(5)), (Rgba{1, 2, 3, 4}));
-    BMP reference = patterned(3, 2);
-    EXPECT_EQ(pixelsOf(image), pixelsOf(reference));
-  }
-};
+class RescaleUnknownMode : public ::testing::TestWithParam<char> {};
 
 TEST_P(RescaleUnknownMode, PrintsTheLetterAsGivenAndChangesNothing) {
-  BMP image = indexedImage();
+  BMP image, untouched;
+  makeBusy(image);
+  makeBusy(untouched);
   bool result = true;
   const std::string printed = capturedOutput([&] { result = Rescale(image, GetParam(), 50); });
   EXPECT_FALSE(result);
   EXPECT_EQ(printed, unknownMode(GetParam()));
-  expectUntouched(image);
+  EXPECT_EQ(describe(image), describe(untouched));
 }
 
 // 'q' must print as 'q', not as the folded 'Q'; a byte above 127 must not upset the

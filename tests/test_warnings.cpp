@@ -37,10 +37,8 @@ std::function<std::string()> reading(std::optional<Bytes> bytes) {
     TempDir dir;
     const std::string path = dir.file("in.bmp");
     if (bytes) writeBytes(path, *bytes);
-    BMP image = patterned(3, 2);
-    image.SetBitDepth(8);
-    image.SetColor(5, pixel(1, 2, 3, 4));
-    image.SetDPI(10, 20);
+    BMP image;
+    makeBusy(image);
     const bool result = image.ReadFromFile(path.c_str());
     return yesNo(result) + describe(image);
   };
@@ -111,7 +109,8 @@ std::vector<Loud> louds() {
       {"SetBitDepthUnsupported", on(4, [](BMP& image) { return yesNo(image.SetBitDepth(3)); })},
       {"GetPixelOutsideTheGrid", on(24, [](BMP& image) {
          std::string served;
-         for (const auto& [x, y] : {std::pair{-1, -1}, {4, 3}, {4, 0}, {1, -7}, {-2, 2}, {INT_MIN, INT_MAX}, {INT_MAX, INT_MIN}})
+         for (const auto& [x, y] : {std::pair{-1, -1}, {4, 3}, {4, 0}, {1, -7}, {-2, 2}, {INT_MIN, INT_MAX},
+                                    {INT_MAX, INT_MIN}, {2, 1}, {0, 0}, {3, 2}})
            for (int channel : rgba(image.GetPixel(x, y))) served += std::to_string(channel) + " ";
          return served + "\n";
        })},
@@ -120,14 +119,22 @@ std::vector<Loud> louds() {
          PixelToPixelCopy(from, 5, -3, image, -1, 9);
          return std::string();
        })},
-      {"ColourTableAtDirectDepths", on(24, [](BMP& image) {
-         const std::string answers = yesNo(image.SetColor(0, pixel(1, 2, 3))) +
-                                     yesNo(image.CreateStandardColorTable()) + yesNo(CreateGrayscaleColorTable(image));
-         RGBApixel colour = image.GetColor(0);
-         return answers + std::to_string(rgba(colour)[1]) + " " + std::to_string(image.FindClosestColor(colour)) + "\n";
-       })},
+      {"ColourTableAtDirectDepths", [] {
+         std::string answers;
+         for (int bits : {16, 24, 32}) {
+           BMP image = patterned(4, 3);
+           image.SetBitDepth(bits);
+           answers += yesNo(image.SetColor(0, pixel(1, 2, 3))) + yesNo(image.CreateStandardColorTable()) +
+                      yesNo(CreateGrayscaleColorTable(image));
+           RGBApixel colour = image.GetColor(0);
+           answers += std::to_string(rgba(colour)[1]) + " " + std::to_string(image.FindClosestColor(colour)) + "\n";
+           answers += describe(image);
+         }
+         return answers;
+       }},
       {"ColourOutOfRange", on(4, [](BMP& image) {
-         const std::string answers = yesNo(image.SetColor(16, pixel(1, 2, 3))) + yesNo(image.SetColor(-1, pixel(1, 2, 3)));
+         const std::string answers = yesNo(image.SetColor(16, pixel(1, 2, 3))) + yesNo(image.SetColor(-1, pixel(1, 2, 3))) +
+                                     yesNo(image.SetColor(15, pixel(4, 5, 6)));
          return answers + std::to_string(rgba(image.GetColor(-1))[0]) + std::to_string(rgba(image.GetColor(16))[2]) + "\n";
        })},
       {"RowEncodersWithoutATable", on(24, [](BMP& image) {

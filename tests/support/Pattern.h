@@ -31,13 +31,25 @@ inline BMP patterned(int width, int height, int seed = 0) {
   return image;
 }
 
-// An image of the given size whose pixels are listed row by row, top row first.
+// An image of the given size whose pixels are listed row by row, top row first; those
+// past the end of the list stay white.
 inline BMP imageOf(int width, int height, const std::vector<RGBApixel>& pixels) {
   BMP image;
   image.SetSize(width, height);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) image.SetPixel(x, y, pixels[static_cast<std::size_t>(y * width + x)]);
+  for (std::size_t i = 0; i < pixels.size(); ++i)
+    image.SetPixel(static_cast<int>(i % static_cast<std::size_t>(width)), static_cast<int>(i / static_cast<std::size_t>(width)),
+                   pixels[i]);
   return image;
+}
+
+// Makes image an 8-bit 3 x 2 pattern with a changed table entry and resolution: what a
+// call that leaves the object alone must keep.
+inline void makeBusy(BMP& image) {
+  image.SetSize(3, 2);
+  paintPattern(image);
+  image.SetBitDepth(8);
+  image.SetColor(5, pixel(1, 2, 3, 4));
+  image.SetDPI(10, 20);
 }
 
 // The pixels row by row, top row first.
