@@ -33,20 +33,24 @@ inline std::string shellQuoted(const std::string& word) {
 }
 
 struct ProgramRun {
-  std::string output;  // standard output and standard error, in order
+  std::string output;  // standard output, and standard error unless kept apart
   int status;          // exit status, or -1 when killed (a crash or the deadline)
   std::vector<std::string> lines() const { return linesOf(output); }
 };
 
+// Standard error joins the output in order, or goes to the test's own.
+enum class Errors { joined, apart };
+
 // Runs program with the arguments in directory (the current one when empty), after the
 // shell words in before (e.g. "ulimit -v 1024 && ").
 inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::string& directory = "", const std::string& before = "") {
+                             const std::string& directory = "", const std::string& before = "",
+                             Errors errors = Errors::joined) {
   std::string command = directory.empty() ? "" : "cd " + shellQuoted(directory) + " && ";
   command += before + "timeout -s KILL " + std::to_string(kDeadlineSeconds) + " " + shellQuoted(program);
   for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
   ProgramRun run{"", -1};
-  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  std::FILE* pipe = popen((command + (errors == Errors::joined ? " 2>&1" : "")).c_str(), "r");
   if (!pipe) return run;
   char chunk[4096];
   for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.output.append(chunk, got);
@@ -59,8 +63,8 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
 #ifdef GLYPH_GUESS_PATH
 // glyph_guess run in dir, where it looks for ideal_characters/ and writes out.bmp.
 inline ProgramRun runGlyphGuess(const TempDir& dir, const std::vector<std::string>& arguments,
-                                const std::string& before = "") {
-  return runProgram(GLYPH_GUESS_PATH, arguments, dir.path().string(), before);
+                                const std::string& before = "", Errors errors = Errors::joined) {
+  return runProgram(GLYPH_GUESS_PATH, arguments, dir.path().string(), before, errors);
 }
 #endif
 
