@@ -5,6 +5,7 @@
 
 #include "Pixelry_DataTypes.h"
 #include "Pixelry_Format.h"
+#include "Pixelry_IO.h"
 #include "Pixelry_Image.h"
 #include "Pixelry_Integers.h"
 #include "Pixelry_Utilities.h"

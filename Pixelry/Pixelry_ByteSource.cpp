@@ -2,6 +2,7 @@
 #include "detail/ByteSource.h"
 
 #include <cstring>
+#include <new>
 
 namespace pixelry::detail {
 
@@ -26,6 +27,16 @@ void ByteSource::skip(std::int64_t count) {
     if (std::fread(chunk, 1, size, file_) < size) return;
     count -= static_cast<std::int64_t>(size);
   }
+}
+
+bool ByteSink::write(const PixelryBYTE* bytes, std::size_t count) {
+  if (file_) return std::fwrite(bytes, 1, count, file_) == count;
+  try {
+    out_->insert(out_->end(), bytes, bytes + count);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace pixelry::detail

@@ -50,10 +50,10 @@ bool readRecordBytes(pixelry::detail::ByteSource& source, Record& record) {
 }
 
 template <class Record>
-bool writeRecordBytes(std::FILE* file, Record& record) {
+bool writeRecordBytes(pixelry::detail::ByteSink& sink, Record& record) {
   PixelryBYTE bytes[40];
   const std::size_t size = encode(record, bytes);
-  return std::fwrite(bytes, 1, size, file) == size;
+  return sink.write(bytes, size);
 }
 
 }  // namespace
@@ -96,7 +96,7 @@ namespace pixelry::detail {
 
 bool readRecord(ByteSource& source, BMFH& header) { return readRecordBytes(source, header); }
 bool readRecord(ByteSource& source, BMIH& header) { return readRecordBytes(source, header); }
-bool writeRecord(std::FILE* file, BMFH header) { return writeRecordBytes(file, header); }
-bool writeRecord(std::FILE* file, BMIH header) { return writeRecordBytes(file, header); }
+bool writeRecord(ByteSink& sink, BMFH header) { return writeRecordBytes(sink, header); }
+bool writeRecord(ByteSink& sink, BMIH header) { return writeRecordBytes(sink, header); }
 
 }  // namespace pixelry::detail

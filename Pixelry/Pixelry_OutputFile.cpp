@@ -42,7 +42,7 @@ std::string followLinks(std::string path) {
     if (length <= 0 || static_cast<std::size_t>(length) == target.size()) return {};
     target.resize(static_cast<std::size_t>(length));
     // A relative link is relative to the directory that holds it.
-    path = target[0] == '/' ? target : directoryOf(path) + "/" + target;
+    path = target[0] == '/' ? target : directoryOf(path).append("/").append(target);
   }
   return {};
 }

@@ -12,93 +12,288 @@ namespace pixelry::detail {
 namespace {
 
 constexpr RGBApixel kWhite{255, 255, 255, 0};
+constexpr RGBApixel kBlack{0, 0, 0, 0};
 
-// The three masks of a bit-field file: 32-bit values of which only the low word counts.
+// Info header sizes: OS/2 1.x (core), Windows 3 and its longer successors.
+constexpr std::uint32_t kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56, kV5Header = 124;
+// The widest bit-field channel read.
+constexpr int kWidestChannel = 10;
+constexpr PixelryWORD kArraySignature = 0x4142;  // "BA"
+// Compression codes.
+constexpr std::uint32_t kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
+
+std::uint32_t le32(const PixelryBYTE* at) {
+  return at[0] | static_cast<std::uint32_t>(at[1]) << 8 | static_cast<std::uint32_t>(at[2]) << 16 |
+         static_cast<std::uint32_t>(at[3]) << 24;
+}
+std::uint16_t le16(const PixelryBYTE* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
+
+// The three masks of a 16-bit file: 32-bit values of which only the low word counts.
 // Bytes the file does not have leave the default 5-5-5 masks in place.
 BitFields readBitFields(ByteSource& source) {
   PixelryBYTE bytes[12] = {0x00, 0x7C, 0, 0, 0xE0, 0x03, 0, 0, 0x1F, 0x00, 0, 0};
   source.read(bytes, sizeof bytes);
-  auto word = [&](int at) { return static_cast<PixelryWORD>(bytes[at] | (bytes[at + 1] << 8)); };
-  return makeBitFields(word(0), word(4), word(8));
+  return makeBitFields(le16(bytes), le16(bytes + 4), le16(bytes + 8));
 }
 
 Refusal check(const BMIH& bmih) {
   const PixelryDWORD compression = bmih.biCompression;
   const int bits = bmih.biBitCount;
-  if (compression == 1 || compression == 2) return Refusal::rle;
-  if (compression > 3) return Refusal::unknownFormat;
-  if (compression == 3 && bits != 16) return Refusal::bitFieldsDepth;
+  if (compression == kRle8 || compression == kRle4) return Refusal::rle;
+  if (compression > kBitFields) return Refusal::unknownFormat;
+  if (compression == kBitFields && bits != 16) return Refusal::bitFieldsDepth;
   if (!isSupportedDepth(bits)) return Refusal::unsupportedDepth;
   if (static_cast<std::int32_t>(bmih.biWidth) <= 0 || static_cast<std::int32_t>(bmih.biHeight) <= 0)
     return Refusal::badSize;
   return Refusal::none;
 }
 
-}  // namespace
-
-ParseOutcome parseBmp(ByteSource& source) {
+// Where a parse stands while it reads: the outcome it builds and the bytes taken so far.
+struct Parse {
+  ByteSource& source;
   ParseOutcome outcome;
-  // A short file leaves the header defaults in place, so an empty file still carries
-  // the signature and is reported as corrupted rather than as not a BMP file.
-  BMFH bmfh;
-  BMIH bmih;
-  bool whole = readRecord(source, bmfh);
-  if (bmfh.bfType != kSignature) {
-    outcome.refusal = Refusal::notBmp;
-    return outcome;
-  }
-  whole = readRecord(source, bmih) && whole;
-  if (!whole) {
-    outcome.refusal = Refusal::corrupted;
-    return outcome;
-  }
-  outcome.headersRead = true;
-  FileLayout& layout = outcome.layout;
-  layout.xPelsPerMeter = static_cast<std::int32_t>(bmih.biXPelsPerMeter);
-  layout.yPelsPerMeter = static_cast<std::int32_t>(bmih.biYPelsPerMeter);
-  layout.compression = bmih.biCompression;
-  outcome.refusal = check(bmih);
-  if (outcome.refusal != Refusal::none) return outcome;
-  layout.bits = bmih.biBitCount;
-  layout.width = static_cast<std::int32_t>(bmih.biWidth);
-  layout.height = static_cast<std::int32_t>(bmih.biHeight);
+  std::int64_t at = 0;
 
-  auto skipExtra = [&](std::int64_t count) {
+  std::size_t read(PixelryBYTE* out, std::size_t count) {
+    const std::size_t got = source.read(out, count);
+    at += static_cast<std::int64_t>(got);
+    return got;
+  }
+  // Skips count bytes, with the extra-bytes warning once.
+  void skip(std::int64_t count) {
     if (count <= 0) return;
-    if (std::find(outcome.oddities.begin(), outcome.oddities.end(), Oddity::extraBytes) == outcome.oddities.end())
-      outcome.oddities.push_back(Oddity::extraBytes);
+    outcome.oddities.add(Oddity::extraBytes);
     source.skip(count);
-  };
+    at += count;
+  }
+  void skipTo(std::int64_t offset) { skip(offset - at); }
+  ParseOutcome refuse(Refusal refusal, const char* feature = "") {
+    outcome.refusal = refusal;
+    outcome.feature = feature;
+    return outcome;
+  }
+};
 
-  const std::int64_t offBits = bmfh.bfOffBits;
+// A mask is a run of set bits; an empty one leaves its channel 0.
+bool contiguous(std::uint32_t mask) {
+  if (mask == 0) return true;
+  while ((mask & 1) == 0) mask >>= 1;
+  return (mask & (mask + 1)) == 0;
+}
+
+int bitCount(std::uint32_t mask) {
+  int count = 0;
+  for (; mask != 0; mask >>= 1) count += static_cast<int>(mask & 1);
+  return count;
+}
+
+// The classic reader's rules after the two records: the table or masks at 54, unless a
+// longer info header leaves room for the table after it.
+ParseOutcome parseClassic(Parse& parse, const BMFH& bmfh, const BMIH& bmih) {
+  FileLayout& layout = parse.outcome.layout;
   layout.fields = makeBitFields(0x7C00, 0x03E0, 0x001F);
+  const std::int64_t offBits = bmfh.bfOffBits;
   if (isIndexedDepth(layout.bits)) {
     const std::int64_t colors = std::int64_t{1} << layout.bits;
     fillStandardTable(layout.table.data(), layout.bits);
-    // The table follows the info header. A header longer than 40 bytes is skipped when
-    // the pixel offset leaves room for it; otherwise the table is taken to start at 54.
     std::int64_t tableStart = kHeadersBytes;
     const std::int64_t headerSize = bmih.biSize;
     if (headerSize > 40 && 14 + headerSize <= offBits) {
-      skipExtra(headerSize - 40);
+      parse.skip(headerSize - 40);
       tableStart = 14 + headerSize;
     }
     const std::int64_t entries = std::min((offBits - tableStart) / 4, colors);
-    if (entries < colors) outcome.oddities.push_back(Oddity::shortTable);
+    if (entries < colors) parse.outcome.oddities.add(Oddity::shortTable);
     PixelryBYTE raw[4 * 256];
-    const std::size_t got = entries > 0 ? source.read(raw, static_cast<std::size_t>(4 * entries)) : 0;
+    const std::size_t got = entries > 0 ? parse.read(raw, static_cast<std::size_t>(4 * entries)) : 0;
     // Entries the file ends before keep their standard colours.
     for (std::size_t i = 0; i < got / 4; ++i)
       layout.table[i] = RGBApixel{raw[4 * i], raw[4 * i + 1], raw[4 * i + 2], raw[4 * i + 3]};
     for (std::int64_t i = std::max<std::int64_t>(entries, 0); i < colors; ++i)
       layout.table[static_cast<std::size_t>(i)] = kWhite;
-    skipExtra(offBits - tableStart - 4 * colors);
+    // Counted from the whole table, however many entries arrived.
+    parse.skip(offBits - tableStart - 4 * colors);
   } else {
-    const bool masked = layout.bits == 16 && layout.compression == 3;
-    if (masked) layout.fields = readBitFields(source);
-    skipExtra(offBits - kHeadersBytes - (masked ? 12 : 0));
+    const bool masked = layout.bits == 16 && layout.compression == kBitFields;
+    if (masked) layout.fields = readBitFields(parse.source);
+    parse.skip(offBits - kHeadersBytes - (masked ? 12 : 0));
   }
-  return outcome;
+  return parse.outcome;
+}
+
+// The info header of any kind, as far as the full reader needs it.
+struct InfoHeader {
+  std::uint32_t size = 0;
+  std::int64_t width = 0, height = 0;
+  int bits = 0;
+  std::uint32_t compression = 0, colorsUsed = 0;
+  std::int32_t xPels = 0, yPels = 0;
+  std::uint32_t masks[4] = {};
+  bool hasMasks = false;  // the header itself holds the masks
+  bool os2 = false;       // OS/2: 3-byte table entries (core), other compression codes (2.x)
+};
+
+// Reads the info header that follows the file header, whatever its size. False when the
+// file ends inside it or its size is not one the format has.
+bool readInfoHeader(Parse& parse, InfoHeader& info) {
+  PixelryBYTE bytes[kV5Header] = {};
+  if (parse.read(bytes, 4) < 4) return false;
+  info.size = le32(bytes);
+  if (info.size == kCoreHeader) {
+    if (parse.read(bytes + 4, 8) < 8) return false;
+    info.width = le16(bytes + 4);
+    info.height = le16(bytes + 6);
+    info.bits = le16(bytes + 10);
+    info.os2 = true;
+    return true;
+  }
+  if (info.size < 16) return false;
+  const std::size_t kept = std::min<std::uint32_t>(info.size, kV5Header);
+  if (parse.read(bytes + 4, kept - 4) < kept - 4) return false;
+  info.width = static_cast<std::int32_t>(le32(bytes + 4));
+  info.height = static_cast<std::int32_t>(le32(bytes + 8));
+  info.bits = le16(bytes + 14);
+  info.compression = le32(bytes + 16);
+  info.xPels = static_cast<std::int32_t>(le32(bytes + 24));
+  info.yPels = static_cast<std::int32_t>(le32(bytes + 28));
+  info.colorsUsed = le32(bytes + 32);
+  // Sizes other than Windows' 40, 52, 56, 108 and 124 up to 64 are OS/2 2.x headers.
+  info.os2 = info.size <= 64 && info.size != kInfoHeader && info.size != kV2Header && info.size != kV3Header;
+  if (!info.os2 && info.size >= kV2Header) {
+    info.hasMasks = true;
+    for (int c = 0; c < 4; ++c) info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + 40 + 4 * c) : 0;
+  }
+  parse.skipTo(14 + static_cast<std::int64_t>(info.size));
+  return true;
+}
+
+ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) {
+  InfoHeader info;
+  if (!readInfoHeader(parse, info)) return parse.refuse(Refusal::corrupted);
+  parse.outcome.headersRead = true;
+  FileLayout& layout = parse.outcome.layout;
+  layout.xPelsPerMeter = info.xPels;
+  layout.yPelsPerMeter = info.yPels;
+  layout.compression = info.compression;
+  const bool coreTable = info.size == kCoreHeader;
+
+  // What the pixel data is.
+  const std::uint32_t compression = info.compression;
+  if (info.os2 && compression == kBitFields) return parse.refuse(Refusal::unsupportedFeature, "OS/2 Huffman 1D compression");
+  if (info.os2 && compression == kJpeg) return parse.refuse(Refusal::unsupportedFeature, "OS/2 RLE24 compression");
+  if (compression == kJpeg) return parse.refuse(Refusal::unsupportedFeature, "an embedded JPEG image");
+  if (compression == kPng) return parse.refuse(Refusal::unsupportedFeature, "an embedded PNG image");
+  if (compression > kAlphaBitFields) return parse.refuse(Refusal::unknownFormat);
+  if (info.bits == 2) return parse.refuse(Refusal::unsupportedFeature, "2-bit pixels");
+  if (info.bits == 64) return parse.refuse(Refusal::unsupportedFeature, "64-bit pixels");
+  if (!isSupportedDepth(info.bits)) return parse.refuse(Refusal::unsupportedDepth);
+  layout.bits = info.bits;
+  const bool fields = compression == kBitFields || compression == kAlphaBitFields;
+  if (fields && info.bits != 16 && info.bits != 32) return parse.refuse(Refusal::bitFieldsDepth);
+  if (compression == kRle8 && info.bits != 8) return parse.refuse(Refusal::unsupportedFeature, "RLE8 at a depth other than 8 bits");
+  if (compression == kRle4 && info.bits != 4) return parse.refuse(Refusal::unsupportedFeature, "RLE4 at a depth other than 4 bits");
+  layout.encoding = compression == kRle8   ? FileLayout::Encoding::rle8
+                    : compression == kRle4 ? FileLayout::Encoding::rle4
+                                           : FileLayout::Encoding::rows;
+
+  // The size; a negative height stores the top row first.
+  layout.topDown = info.height < 0;
+  const std::int64_t height = info.height < 0 ? -info.height : info.height;
+  if (info.width <= 0 || height <= 0 || info.width > INT32_MAX || height > INT32_MAX)
+    return parse.refuse(Refusal::badSize);
+  if (layout.topDown && layout.encoding != FileLayout::Encoding::rows)
+    return parse.refuse(Refusal::unsupportedFeature, "top-down run-length compression");
+  layout.width = static_cast<int>(info.width);
+  layout.height = static_cast<int>(height);
+  if (maxPixels != 0 && static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(height) > maxPixels)
+    return parse.refuse(Refusal::tooLarge);
+
+  // The masks: in the header, or in the 12 (16 with alpha) bytes after a 40-byte one.
+  if (fields) {
+    if (!info.hasMasks) {
+      PixelryBYTE bytes[16] = {};
+      const std::size_t count = compression == kAlphaBitFields ? 16 : 12;
+      parse.read(bytes, count);
+      for (std::size_t c = 0; c < count / 4; ++c) info.masks[c] = le32(bytes + 4 * c);
+    }
+    for (int c = 0; c < 4; ++c) layout.masks[c] = info.masks[c];
+    if (compression == kBitFields && !info.hasMasks) layout.masks[3] = 0;
+  } else if (info.bits == 16) {
+    layout.masks[0] = 0x7C00, layout.masks[1] = 0x03E0, layout.masks[2] = 0x001F;
+  }
+  if (fields || info.bits == 16) {
+    layout.masked = true;
+    for (const std::uint32_t mask : layout.masks) {
+      if (!contiguous(mask) || (info.bits == 16 && mask > 0xFFFF))
+        return parse.refuse(Refusal::unsupportedFeature, "bit-field masks that are not one run of bits");
+      // Wider channels are rare, and programs disagree on how to bring them to 8 bits.
+      if (bitCount(mask) > kWidestChannel)
+        return parse.refuse(Refusal::unsupportedFeature, "bit-field channels wider than 10 bits");
+    }
+  }
+
+  // The colour table: as many entries as the header says are used (all when it says 0),
+  // no more than the depth can index and the pixel offset leaves room for. Indices past
+  // it read black.
+  if (isIndexedDepth(info.bits)) {
+    const std::int64_t colors = std::int64_t{1} << info.bits;
+    const std::int64_t entrySize = coreTable ? 3 : 4;
+    std::int64_t entries = info.colorsUsed == 0 || info.colorsUsed > colors ? colors : info.colorsUsed;
+    if (bmfh.bfOffBits > parse.at) entries = std::min(entries, (bmfh.bfOffBits - parse.at) / entrySize);
+    if (entries < colors && info.colorsUsed == 0) parse.outcome.oddities.add(Oddity::shortTable);
+    PixelryBYTE raw[4 * 256];
+    const std::size_t got = parse.read(raw, static_cast<std::size_t>(entrySize * entries)) / static_cast<std::size_t>(entrySize);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(colors); ++i) {
+      const PixelryBYTE* e = raw + entrySize * static_cast<std::int64_t>(i);
+      layout.table[i] = i < got ? RGBApixel{e[0], e[1], e[2], 0} : kBlack;
+    }
+  }
+  // The pixels start at the offset the file header gives; one that points back into the
+  // headers is taken to mean right after them.
+  parse.skipTo(bmfh.bfOffBits);
+  return parse.outcome;
+}
+
+}  // namespace
+
+ParseOutcome parseBmp(ByteSource& source, Policy policy, std::uint64_t maxPixels) {
+  Parse parse{source, {}, 0};
+  // A short file leaves the header defaults in place, so an empty file still carries
+  // the signature and is reported as corrupted rather than as not a BMP file.
+  BMFH bmfh;
+  bool whole = readRecord(source, bmfh);
+  parse.at = 14;
+  if (bmfh.bfType != kSignature) {
+    if (policy == Policy::full && bmfh.bfType == kArraySignature)
+      return parse.refuse(Refusal::unsupportedFeature, "an OS/2 bitmap array");
+    return parse.refuse(Refusal::notBmp);
+  }
+  if (policy == Policy::full) {
+    if (!whole) return parse.refuse(Refusal::corrupted);
+    return parseFull(parse, bmfh, maxPixels);
+  }
+
+  BMIH bmih;
+  whole = readRecord(source, bmih) && whole;
+  parse.at = kHeadersBytes;
+  // Headers shorter than 40 bytes (OS/2's) have other fields where the 40-byte header
+  // has its own: none of their bytes is taken for one.
+  if (bmih.biSize >= 1 && bmih.biSize < 40) {
+    parse.outcome.layout.compression = bmih.biCompression;
+    return parse.refuse(Refusal::unknownFormat);
+  }
+  if (!whole) return parse.refuse(Refusal::corrupted);
+  parse.outcome.headersRead = true;
+  FileLayout& layout = parse.outcome.layout;
+  layout.xPelsPerMeter = static_cast<std::int32_t>(bmih.biXPelsPerMeter);
+  layout.yPelsPerMeter = static_cast<std::int32_t>(bmih.biYPelsPerMeter);
+  layout.compression = bmih.biCompression;
+  const Refusal refusal = check(bmih);
+  if (refusal != Refusal::none) return parse.refuse(refusal);
+  layout.bits = bmih.biBitCount;
+  layout.width = static_cast<std::int32_t>(bmih.biWidth);
+  layout.height = static_cast<std::int32_t>(bmih.biHeight);
+  return parseClassic(parse, bmfh, bmih);
 }
 
 }  // namespace pixelry::detail

@@ -15,7 +15,7 @@ std::atomic<bool> Pixelrywarnings{true};
 // never interleave.
 std::mutex printing;
 
-void print(const char* prefix, const char* indent, std::initializer_list<std::string> lines) {
+void print(const char* prefix, const char* indent, const std::vector<std::string>& lines) {
   if (!Pixelrywarnings) return;
   const std::lock_guard<std::mutex> lock(printing);
   bool first = true;
@@ -38,11 +38,11 @@ bool GetPixelrywarningState() { return Pixelrywarnings; }
 
 namespace pixelry::detail {
 
-void warn(std::initializer_list<std::string> lines) {
+void warn(const std::vector<std::string>& lines) {
   print("Pixelry Warning: ", "                 ", lines);
 }
 
-void fail(std::initializer_list<std::string> lines) {
+void fail(const std::vector<std::string>& lines) {
   print("Pixelry Error: ", "               ", lines);
 }
 

@@ -60,9 +60,18 @@ void encodeDirectRow(int bits, const RGBApixel* in, PixelryBYTE* out, int width)
 }
 
 BitFields makeBitFields(PixelryWORD red, PixelryWORD green, PixelryWORD blue) {
-  BitFields fields{{red, green, blue}, {0, 0, 0}};
-  for (int c = 0; c < 3; ++c)
+  BitFields fields{{red, green, blue}, {0, 0, 0}, {3, 3, 3}};
+  for (int c = 0; c < 3; ++c) {
     for (unsigned m = fields.mask[c]; m > 31; m >>= 1) ++fields.shift[c];
+    // A mask of four bits or fewer would otherwise never reach the top of the byte: its
+    // channel is widened by its own width instead (4-bit 15 reads 240, as 5-bit 31 reads
+    // 248).
+    if ((fields.mask[c] >> fields.shift[c]) < 16) {
+      int count = 0;
+      for (unsigned m = fields.mask[c]; m != 0; m >>= 1) count += static_cast<int>(m & 1);
+      fields.up[c] = 8 - count;
+    }
+  }
   return fields;
 }
 
@@ -71,12 +80,13 @@ void decode16bitRow(const PixelryBYTE* in, std::int64_t available, RGBApixel* ou
   const std::int64_t words = available / 2 < width ? available / 2 : width;
   const unsigned redMask = fields.mask[0], greenMask = fields.mask[1], blueMask = fields.mask[2];
   const int redShift = fields.shift[0], greenShift = fields.shift[1], blueShift = fields.shift[2];
+  const int redUp = fields.up[0], greenUp = fields.up[1], blueUp = fields.up[2];
   for (std::int64_t x = 0; x < words; ++x, in += 2) {
     const unsigned word = in[0] | static_cast<unsigned>(in[1]) << 8;
     // Each channel keeps at most the top five bits of its mask, scaled by 8.
-    out[x] = RGBApixel{static_cast<PixelryBYTE>(((word & blueMask) >> blueShift) << 3),
-                       static_cast<PixelryBYTE>(((word & greenMask) >> greenShift) << 3),
-                       static_cast<PixelryBYTE>(((word & redMask) >> redShift) << 3), 0};
+    out[x] = RGBApixel{static_cast<PixelryBYTE>(((word & blueMask) >> blueShift) << blueUp),
+                       static_cast<PixelryBYTE>(((word & greenMask) >> greenShift) << greenUp),
+                       static_cast<PixelryBYTE>(((word & redMask) >> redShift) << redUp), 0};
   }
 }
 

@@ -1,10 +1,12 @@
-// Internal: where the reader takes its bytes from, an open stream or a block of memory.
+// Internal: where the reader takes its bytes from and the writer puts them, an open
+// stream or memory.
 #ifndef PIXELRY_DETAIL_BYTESOURCE_H
 #define PIXELRY_DETAIL_BYTESOURCE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "../Pixelry_DataTypes.h"
 
@@ -28,6 +30,22 @@ class ByteSource {
   const PixelryBYTE* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t at_ = 0;
+};
+
+// Bytes are put front to back.
+class ByteSink {
+ public:
+  // Writes to an open stream, which stays open.
+  explicit ByteSink(std::FILE* file) : file_(file) {}
+  // Appends to out.
+  explicit ByteSink(std::vector<PixelryBYTE>& out) : out_(&out) {}
+
+  // True when every byte was put.
+  bool write(const PixelryBYTE* bytes, std::size_t count);
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::vector<PixelryBYTE>* out_ = nullptr;
 };
 
 }  // namespace pixelry::detail

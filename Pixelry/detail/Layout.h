@@ -11,6 +11,7 @@
 
 namespace pixelry::detail {
 
+class ByteSink;
 class ByteSource;
 
 inline bool isIndexedDepth(int bits) { return bits == 1 || bits == 4 || bits == 8; }
@@ -53,8 +54,8 @@ std::enable_if_t<std::is_same_v<std::remove_const_t<Header>, BMIH>> forEachField
 bool readRecord(ByteSource& source, BMFH& header);
 bool readRecord(ByteSource& source, BMIH& header);
 // Write a record little-endian. True when every byte was written.
-bool writeRecord(std::FILE* file, BMFH header);
-bool writeRecord(std::FILE* file, BMIH header);
+bool writeRecord(ByteSink& sink, BMFH header);
+bool writeRecord(ByteSink& sink, BMIH header);
 
 // Bytes that hold the pixels of one row: ceil(width x bits / 8).
 std::int64_t pixelBytes(int width, int bits);

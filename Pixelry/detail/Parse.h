@@ -5,7 +5,8 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
+#include <cstddef>
+#include <string>
 
 #include "../Pixelry_Image.h"
 #include "RowCodecs.h"
@@ -24,12 +25,36 @@ enum class Refusal {
   bitFieldsDepth,   // bit fields (3) at a depth other than 16 bits
   unsupportedDepth, // not 1, 4, 8, 16, 24 or 32 bits
   badSize,          // a width or height below 1
+  // The full reader's own refusals; feature names what it does not read.
+  unsupportedFeature,
+  tooLarge,         // more pixels than the caller allows
 };
+
+// Which rules the parse follows: the classic reader's (uncompressed bottom-up files with
+// a 40-byte header; the table and masks taken to follow it), or the whole format.
+enum class Policy { classic, full };
 
 // What a read survives, in the order it meets them.
 enum class Oddity {
   extraBytes,  // bytes between the headers and the pixels that nothing explains
   shortTable,  // fewer colour-table entries than the depth has
+  rleCut,      // a run-length stream that ends before its end-of-bitmap code
+};
+
+// The oddities a read met, each once, in the order met.
+class Oddities {
+ public:
+  void add(Oddity oddity) {
+    for (std::size_t i = 0; i < count_; ++i)
+      if (list_[i] == oddity) return;
+    list_[count_++] = oddity;
+  }
+  const Oddity* begin() const { return list_.data(); }
+  const Oddity* end() const { return list_.data() + count_; }
+
+ private:
+  std::array<Oddity, 3> list_{};
+  std::size_t count_ = 0;
 };
 
 // A file as its headers describe it.
@@ -46,6 +71,13 @@ struct FileLayout {
   std::array<RGBApixel, 256> table{};
   // The masks of a 16-bit file (5-5-5 unless the file gives bit fields).
   BitFields fields{};
+  // The full reader's pixel data.
+  enum class Encoding { rows, rle8, rle4 } encoding = Encoding::rows;
+  bool topDown = false;
+  // At 16 and 32 bits, red, green, blue and alpha masks; each channel of n bits becomes
+  // 8 bits as round(v x 255 / (2^n - 1)). Not used by the classic reader.
+  bool masked = false;
+  std::uint32_t masks[4] = {};
 };
 
 struct ParseOutcome {
@@ -54,12 +86,14 @@ struct ParseOutcome {
   // file refused later.
   bool headersRead = false;
   FileLayout layout;
-  std::vector<Oddity> oddities;
+  Oddities oddities;
+  std::string feature;  // with Refusal::unsupportedFeature
 };
 
 // Reads the headers, the colour table or the masks, and any extra bytes before the
-// pixels, leaving source at the first byte of pixel data.
-ParseOutcome parseBmp(ByteSource& source);
+// pixels, leaving source at the first byte of pixel data. maxPixels (0: no limit) bounds
+// the grid the full reader may ask for.
+ParseOutcome parseBmp(ByteSource& source, Policy policy = Policy::classic, std::uint64_t maxPixels = 0);
 
 }  // namespace pixelry::detail
 

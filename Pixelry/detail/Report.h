@@ -2,17 +2,17 @@
 #ifndef PIXELRY_DETAIL_REPORT_H
 #define PIXELRY_DETAIL_REPORT_H
 
-#include <initializer_list>
+#include <vector>
 #include <string>
 
 namespace pixelry::detail {
 
 // Prints a message while warnings are on: the first line after "Pixelry Warning: ",
 // every further line indented to line up under it; each line is flushed.
-void warn(std::initializer_list<std::string> lines);
+void warn(const std::vector<std::string>& lines);
 
 // As warn, with "Pixelry Error: " and its 15-space indent. An empty line is printed bare.
-void fail(std::initializer_list<std::string> lines);
+void fail(const std::vector<std::string>& lines);
 
 // The refusal printed when the fixed-width types do not have the sizes the format needs.
 void failDataSize();

@@ -26,10 +26,12 @@ void decodeIndexedRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width
 void encodeDirectRow(int bits, const RGBApixel* in, PixelryBYTE* out, int width);
 
 // The red, green and blue masks of a 16-bit file with the shifts that bring each down to
-// five bits.
+// five bits, and the shifts that bring the result up to 8 bits: 3, or for a mask of
+// fewer than five bits 8 less its bit count.
 struct BitFields {
   PixelryWORD mask[3];
   int shift[3];
+  int up[3];
 };
 BitFields makeBitFields(PixelryWORD red, PixelryWORD green, PixelryWORD blue);
 // Decodes the whole 16-bit words among the first `available` bytes of a row into pixels

@@ -1,0 +1,84 @@
+// Reading and writing BMP files and memory buffers with results instead of messages.
+//
+// These entry points print nothing: every outcome comes back in a Result. They read every
+// kind of BMP file in common use, where ReadFromFile reads uncompressed bottom-up files
+// with a 40-byte header only:
+//   - 1, 4, 8, 16, 24 and 32 bits per pixel, bottom-up and top-down (negative height);
+//   - RLE8 and RLE4 (pixels the stream never sets take colour-table entry 0);
+//   - bit fields at 16 and 32 bits with any contiguous masks, alpha masks included, from
+//     the 12 (16) bytes after a 40-byte header or inside 52-, 56-, 108- and 124-byte
+//     headers; a channel of n bits becomes round(v x 255 / (2^n - 1)), so 5-bit 31 reads
+//     255. Without an alpha mask Alpha is 0, except in 32-bit files without bit fields,
+//     whose fourth byte is kept in Alpha;
+//   - OS/2 1.x (12-byte header, 3-byte palette entries) and OS/2 2.x headers (16 to 64
+//     bytes);
+//   - colour tables shorter or longer than the depth needs (biClrUsed honoured; indices
+//     past the table read black), pixel data at any offset.
+// Refused with a reason that names the feature: 2- and 64-bit pixels, embedded JPEG or
+// PNG, OS/2 Huffman and RLE24 compression, OS/2 bitmap arrays, top-down run-length files,
+// masks that are not one run of bits and channels wider than 10 bits. Fully transparent
+// pixels of a file with an alpha mask keep the colour the file stores for them. Embedded
+// colour profiles are not applied.
+#ifndef PIXELRY_IO_H
+#define PIXELRY_IO_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Pixelry_DataTypes.h"
+#include "Pixelry_Export.h"
+#include "Pixelry_Image.h"
+
+namespace pixelry {
+
+enum class Code {
+  ok,
+  cannotOpen,   // the file could not be opened
+  notBmp,       // the data does not begin with "BM"
+  truncated,    // the data ends inside the headers
+  unsupported,  // a kind of BMP file that is not read (the message names it)
+  invalid,      // headers that contradict themselves (a size below 1, an unknown depth)
+  tooLarge,     // more pixels than ReadOptions::maxPixels, or than memory holds
+  writeFailed,  // a write did not complete; the target is as it was
+};
+
+struct Result {
+  Code code = Code::ok;
+  // Empty on success; otherwise one line naming the file (or "memory") and what is wrong.
+  std::string message;
+  // Oddities the read survived: extra bytes skipped, a short colour table, pixel data or
+  // a run-length stream that ends early (what was decoded is kept, the rest is white, or
+  // entry 0 for a run-length stream).
+  std::vector<std::string> warnings;
+  explicit operator bool() const { return code == Code::ok; }
+};
+
+struct ReadOptions {
+  // Files whose width x height exceeds this are refused before anything is allocated
+  // (0: no limit but memory). Servers that read untrusted files set it.
+  std::uint64_t maxPixels = 0;
+};
+
+struct WriteOptions {
+  // At 32 bits, write a 108-byte header with bit fields red 0x00FF0000, green 0x0000FF00,
+  // blue 0x000000FF and alpha 0xFF000000, so that programs that look for an alpha mask
+  // read the image's Alpha. Off: the classic 40-byte layout of WriteToFile.
+  bool alphaMask = false;
+};
+
+// Reads a file into image. On failure the image is left exactly as it was.
+PIXELRY_API Result readFile(BMP& image, const char* fileName, const ReadOptions& options = {});
+// Reads size bytes at data into image. On failure the image is left exactly as it was.
+PIXELRY_API Result readMemory(BMP& image, const void* data, std::size_t size, const ReadOptions& options = {});
+
+// Writes image to a file as WriteToFile does (the same bytes by default, the same
+// replacement of an existing file), without printing.
+PIXELRY_API Result writeFile(const BMP& image, const char* fileName, const WriteOptions& options = {});
+// Writes into out (replacing its contents) the bytes writeFile would write.
+PIXELRY_API Result writeMemory(const BMP& image, std::vector<PixelryBYTE>& out, const WriteOptions& options = {});
+
+}  // namespace pixelry
+
+#endif

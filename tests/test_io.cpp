@@ -1,0 +1,337 @@
+// The full-coverage entry points: every file of the public BMP suite read or refused by
+// its rules, reading from memory as from a file, results instead of messages, the pixel
+// limit, writing to memory and the 32-bit form with an alpha mask; and the classic
+// reader's mends for narrow 16-bit masks and short (OS/2) info headers.
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Pixelry/Pixelry.h"
+#include "support/BmpFile.h"
+#include "support/Capture.h"
+#include "support/Messages.h"
+#include "support/Pixel.h"
+#include "support/TempDir.h"
+
+using testing_support::BmpFile;
+using testing_support::Bytes;
+using testing_support::capturedOutput;
+using testing_support::pixel;
+using testing_support::Rgba;
+using testing_support::rgba;
+
+namespace {
+
+const std::string kSuite = std::string(PIXELRY_TEST_DATA) + "/bmpsuite/";
+
+Bytes fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A reference rendering: binary PPM (RGB) or PAM (RGB_ALPHA), rows top first.
+struct Reference {
+  int width = 0, height = 0, depth = 0;
+  Bytes samples;
+};
+
+Reference loadReference(const std::string& name) {
+  std::ifstream in(kSuite + "reference/" + name, std::ios::binary);
+  Reference ref;
+  std::string word;
+  in >> word;
+  if (word == "P6") {
+    int maxval = 0;
+    in >> ref.width >> ref.height >> maxval;
+    ref.depth = 3;
+  } else {
+    while (in >> word && word != "ENDHDR") {
+      if (word == "WIDTH") in >> ref.width;
+      if (word == "HEIGHT") in >> ref.height;
+      if (word == "DEPTH") in >> ref.depth;
+    }
+  }
+  in.get();
+  ref.samples.resize(static_cast<std::size_t>(ref.width) * static_cast<std::size_t>(ref.height) *
+                     static_cast<std::size_t>(ref.depth));
+  in.read(reinterpret_cast<char*>(ref.samples.data()), static_cast<std::streamsize>(ref.samples.size()));
+  return ref;
+}
+
+// How many pixels differ from the reference: red, green and blue where the pixel is not
+// fully transparent, and Alpha too when alpha counts (the file has an alpha mask).
+int differences(const BMP& image, const Reference& ref, bool alpha) {
+  if (image.TellWidth() != ref.width || image.TellHeight() != ref.height) return -1;
+  int count = 0;
+  for (int y = 0; y < ref.height; ++y)
+    for (int x = 0; x < ref.width; ++x) {
+      const RGBApixel p = image.GetPixel(x, y);
+      const std::uint8_t* q = &ref.samples[(static_cast<std::size_t>(y) * ref.width + x) * ref.depth];
+      const bool transparent = alpha && q[3] == 0;
+      count += (!transparent && (p.Red != q[0] || p.Green != q[1] || p.Blue != q[2])) || (alpha && p.Alpha != q[3]);
+    }
+  return count;
+}
+
+struct SuiteCase {
+  std::string file;                     // under the suite's folder
+  std::vector<std::string> references;  // any one of them matches; none: refused
+  bool alpha = false;                   // the file has an alpha mask
+  std::string refusal;                  // a word the refusal names
+};
+
+SuiteCase reads(std::string file, std::vector<std::string> references, bool alpha = false) {
+  return {std::move(file), std::move(references), alpha, ""};
+}
+SuiteCase refuses(std::string file, std::string reason) { return {std::move(file), {}, false, std::move(reason)}; }
+
+class FullReaderOnTheSuite : public ::testing::TestWithParam<SuiteCase> {};
+
+TEST_P(FullReaderOnTheSuite, ReadsAsTheReferenceOrRefusesWithAReason) {
+  const SuiteCase& c = GetParam();
+  BMP image;
+  image.SetSize(2, 3);
+  const pixelry::Result result = pixelry::readFile(image, (kSuite + c.file).c_str());
+  if (c.references.empty()) {
+    EXPECT_FALSE(result);
+    EXPECT_NE(result.message.find(c.refusal), std::string::npos) << result.message;
+    EXPECT_EQ(image.TellWidth(), 2);  // a refused read leaves the image as it was
+    EXPECT_EQ(image.TellHeight(), 3);
+    return;
+  }
+  ASSERT_TRUE(result) << result.message;
+  std::string seen;
+  for (const std::string& name : c.references) {
+    const int differing = differences(image, loadReference(name), c.alpha);
+    if (differing == 0) return;
+    seen += name + ": " + std::to_string(differing) + " pixels differ; ";
+  }
+  ADD_FAILURE() << seen;
+}
+
+std::string stem(const std::string& file) {
+  std::string name = file.substr(file.find('/') + 1);
+  name = name.substr(0, name.find('.'));
+  std::string out = file.substr(0, file.find('/')) + "_";
+  for (char ch : name) out += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bmpsuite, FullReaderOnTheSuite,
+    ::testing::Values(
+        reads("good/pal1.bmp", {"pal1.ppm"}), reads("good/pal1bg.bmp", {"pal1bg.ppm"}),
+        reads("good/pal1wb.bmp", {"pal1wb.ppm"}), reads("good/pal4.bmp", {"pal4.ppm"}),
+        reads("good/pal4gs.bmp", {"pal4gs.ppm"}), reads("good/pal4rle.bmp", {"pal4rle.ppm"}),
+        reads("good/pal8-0.bmp", {"pal8-0.ppm"}), reads("good/pal8.bmp", {"pal8.ppm"}),
+        reads("good/pal8gs.bmp", {"pal8gs.ppm"}), reads("good/pal8nonsquare.bmp", {"pal8nonsquare.ppm"}),
+        reads("good/pal8os2.bmp", {"pal8os2.ppm"}), reads("good/pal8rle.bmp", {"pal8rle.ppm"}),
+        reads("good/pal8topdown.bmp", {"pal8topdown.ppm"}), reads("good/pal8v4.bmp", {"pal8v4.ppm"}),
+        reads("good/pal8v5.bmp", {"pal8v5.ppm"}), reads("good/pal8w124.bmp", {"pal8w124.ppm"}),
+        reads("good/pal8w125.bmp", {"pal8w125.ppm"}), reads("good/pal8w126.bmp", {"pal8w126.ppm"}),
+        reads("good/rgb16-565.bmp", {"rgb16-565.ppm"}), reads("good/rgb16-565pal.bmp", {"rgb16-565pal.ppm"}),
+        reads("good/rgb16.bmp", {"rgb16.ppm"}), reads("good/rgb16bfdef.bmp", {"rgb16bfdef.ppm"}),
+        reads("good/rgb24.bmp", {"rgb24.ppm"}), reads("good/rgb24pal.bmp", {"rgb24pal.ppm"}),
+        reads("good/rgb32.bmp", {"rgb32.ppm"}), reads("good/rgb32bf.bmp", {"rgb32bf.ppm"}),
+        reads("good/rgb32bfdef.bmp", {"rgb32bfdef.ppm"}), reads("bad/rgb16-880.bmp", {"rgb16-880.ppm"}),
+        reads("questionable/pal1p1.bmp", {"q-pal1p1.pam"}),
+        reads("questionable/pal4rletrns.bmp", {"q-pal4rletrns-0.pam"}),
+        reads("questionable/pal4rlecut.bmp", {"q-pal4rlecut-0.pam"}),
+        reads("questionable/pal8rletrns.bmp", {"q-pal8rletrns-0.pam"}),
+        reads("questionable/pal8rlecut.bmp", {"q-pal8rlecut-0.pam"}),
+        reads("questionable/pal8offs.bmp", {"q-pal8.pam"}), reads("questionable/pal8oversizepal.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2-sz.bmp", {"q-pal8.pam"}), reads("questionable/pal8os2-hs.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2sp.bmp", {"q-pal8.pam"}), reads("questionable/pal8os2v2.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2v2-16.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2v2-sz.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2v2-40sz.bmp", {"q-pal8.pam"}),
+        reads("questionable/rgb16faketrns.bmp", {"q-rgb16.pam"}),
+        reads("questionable/rgb16-231.bmp", {"q-rgb16-231.pam"}),
+        reads("questionable/rgb16-3103.bmp", {"q-rgb16-3103.pam"}),
+        reads("questionable/rgba16-4444.bmp", {"q-rgba16-4444.pam"}, true),
+        reads("questionable/rgba16-5551.bmp", {"q-rgba16-5551.pam"}, true),
+        reads("questionable/rgba16-1924.bmp", {"q-rgba16-1924.pam"}, true),
+        reads("questionable/rgb24largepal.bmp", {"q-rgb24.pam"}), reads("questionable/rgb24prof.bmp", {"q-rgb24.pam"}),
+        reads("questionable/rgb24lprof.bmp", {"q-rgb24.pam"}), reads("questionable/rgb32h52.bmp", {"q-rgb24.pam"}),
+        reads("questionable/rgb32-xbgr.bmp", {"q-rgb24.pam"}),
+        reads("questionable/rgb32fakealpha.bmp", {"q-rgb24.pam"}),
+        reads("questionable/rgba32-1.bmp", {"q-rgba32.pam"}, true),
+        reads("questionable/rgba32-2.bmp", {"q-rgba32.pam"}, true),
+        reads("questionable/rgba32-1010102.bmp", {"q-rgba32-1010102.pam"}, true),
+        reads("questionable/rgba32abf.bmp", {"q-rgba32.pam"}, true),
+        reads("questionable/rgba32h56.bmp", {"q-rgba32.pam"}, true),
+        refuses("questionable/pal2.bmp", "2-bit pixels"), refuses("questionable/pal2color.bmp", "2-bit pixels"),
+        refuses("questionable/rgb24rle24.bmp", "RLE24"), refuses("questionable/pal1huffmsb.bmp", "Huffman"),
+        refuses("questionable/rgb24jpeg.bmp", "JPEG"), refuses("questionable/rgb24png.bmp", "PNG"),
+        refuses("questionable/rgb32-111110.bmp", "wider than 10 bits"),
+        refuses("questionable/rgb32-7187.bmp", "wider than 10 bits"),
+        refuses("questionable/rgba32-81284.bmp", "wider than 10 bits"),
+        refuses("questionable/rgba32-61754.bmp", "wider than 10 bits"),
+        refuses("questionable/rgba64.bmp", "64-bit pixels"), refuses("questionable/ba-bm.bmp", "bitmap array"),
+        refuses("bad/badbitcount.bmp", "bit depth"), refuses("bad/badwidth.bmp", "width or height"),
+        refuses("bad/rletopdown.bmp", "top-down run-length")),
+    [](const auto& info) { return stem(info.param.file); });
+
+// The bad files that are read: whatever they hold, a read ends with a whole image.
+class FullReaderOnBadFiles : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FullReaderOnBadFiles, ReadsThemWithinTheLimit) {
+  BMP image;
+  pixelry::ReadOptions options;
+  options.maxPixels = 1 << 20;
+  const pixelry::Result result = pixelry::readFile(image, (kSuite + "bad/" + GetParam() + ".bmp").c_str(), options);
+  EXPECT_TRUE(result) << result.message;
+  EXPECT_EQ(image.TellWidth(), 127);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bmpsuite, FullReaderOnBadFiles,
+                         ::testing::Values("badbitssize", "baddens1", "baddens2", "badfilesize", "badheadersize",
+                                           "badpalettesize", "badplanes", "badrle", "badrle4", "badrle4bis",
+                                           "badrle4ter", "badrlebis", "badrleter", "pal8badindex", "shortfile"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           return name;
+                         });
+
+TEST(FullReader, FromMemoryAsFromTheFile) {
+  for (const char* file : {"good/pal4rle.bmp", "good/rgb16-565.bmp", "good/pal8topdown.bmp", "questionable/rgba32-1.bmp"}) {
+    BMP fromFile, fromMemory;
+    ASSERT_TRUE(pixelry::readFile(fromFile, (kSuite + file).c_str()));
+    const Bytes bytes = fileBytes(kSuite + file);
+    ASSERT_TRUE(pixelry::readMemory(fromMemory, bytes.data(), bytes.size()));
+    ASSERT_EQ(fromMemory.TellWidth(), fromFile.TellWidth());
+    ASSERT_EQ(fromMemory.TellBitDepth(), fromFile.TellBitDepth());
+    for (int y = 0; y < fromFile.TellHeight(); ++y)
+      for (int x = 0; x < fromFile.TellWidth(); ++x)
+        ASSERT_EQ(rgba(fromMemory.GetPixel(x, y)), rgba(fromFile.GetPixel(x, y))) << file << " " << x << "," << y;
+  }
+}
+
+TEST(FullReader, PrintsNothingAndReportsInTheResult) {
+  BMP image;
+  pixelry::Result result;
+  const std::string missing = kSuite + "missing.bmp";
+  EXPECT_EQ(capturedOutput([&] { result = pixelry::readFile(image, missing.c_str()); }), "");
+  EXPECT_EQ(result.code, pixelry::Code::cannotOpen);
+  EXPECT_EQ(result.message, "Cannot open file " + missing + " for input.");
+  const Bytes notBmp = {'P', '6', ' ', '1'};
+  EXPECT_EQ(capturedOutput([&] { result = pixelry::readMemory(image, notBmp.data(), notBmp.size()); }), "");
+  EXPECT_EQ(result.code, pixelry::Code::notBmp);
+  EXPECT_EQ(result.message, "memory is not a Windows BMP file!");
+  Bytes cut = fileBytes(kSuite + "good/pal8rle.bmp");
+  cut.resize(cut.size() / 2);
+  EXPECT_EQ(capturedOutput([&] { result = pixelry::readMemory(image, cut.data(), cut.size()); }), "");
+  EXPECT_TRUE(result);
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_NE(result.warnings[0].find("run-length data ends early"), std::string::npos);
+  EXPECT_EQ(pixelry::readMemory(image, nullptr, 10).code, pixelry::Code::truncated);
+  EXPECT_EQ(pixelry::readMemory(image, cut.data(), 20).code, pixelry::Code::truncated);
+}
+
+TEST(FullReader, RefusesMorePixelsThanAllowedWithoutChangingTheImage) {
+  BMP image;
+  image.SetSize(5, 4);
+  image.SetBitDepth(8);
+  const Bytes file = fileBytes(kSuite + "good/pal8.bmp");  // 127 x 64
+  pixelry::ReadOptions options;
+  options.maxPixels = 127 * 64 - 1;
+  EXPECT_EQ(pixelry::readMemory(image, file.data(), file.size(), options).code, pixelry::Code::tooLarge);
+  EXPECT_EQ(image.TellWidth(), 5);
+  EXPECT_EQ(image.TellBitDepth(), 8);
+  options.maxPixels = 127 * 64;
+  EXPECT_TRUE(pixelry::readMemory(image, file.data(), file.size(), options));
+  EXPECT_EQ(image.TellWidth(), 127);
+}
+
+BMP smallImage(int bits) {
+  BMP image;
+  image.SetSize(3, 2);
+  image.SetBitDepth(bits);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) image.SetPixel(x, y, pixel(40 * x, 90 * y, 7 + x + y, 60 * x + 100 * y));
+  return image;
+}
+
+TEST(WriteToMemory, GivesTheBytesOfTheFileAtEveryDepth) {
+  testing_support::TempDir dir;
+  for (int bits : {1, 4, 8, 16, 24, 32}) {
+    BMP image = smallImage(bits);
+    const std::string path = dir.file("classic.bmp");
+    ASSERT_TRUE(image.WriteToFile(path.c_str()));
+    Bytes memory = {1, 2, 3};
+    ASSERT_TRUE(pixelry::writeMemory(image, memory));
+    EXPECT_EQ(memory, fileBytes(path)) << bits << " bits";
+    ASSERT_TRUE(pixelry::writeFile(image, path.c_str()));
+    EXPECT_EQ(fileBytes(path), memory) << bits << " bits";
+  }
+}
+
+TEST(WriteToMemory, AlphaMaskFormCarriesAlphaInALongHeader) {
+  BMP image = smallImage(32);
+  Bytes file;
+  pixelry::WriteOptions options;
+  options.alphaMask = true;
+  ASSERT_TRUE(pixelry::writeMemory(image, file, options));
+  ASSERT_EQ(file.size(), 122u + 6 * 4);
+  EXPECT_EQ(testing_support::le32(file, 10), 122u);        // bfOffBits
+  EXPECT_EQ(testing_support::le32(file, 14), 108u);        // biSize
+  EXPECT_EQ(testing_support::le32(file, 30), 3u);          // bit fields
+  EXPECT_EQ(testing_support::le32(file, 54), 0x00FF0000u);  // red
+  EXPECT_EQ(testing_support::le32(file, 58), 0x0000FF00u);  // green
+  EXPECT_EQ(testing_support::le32(file, 62), 0x000000FFu);  // blue
+  EXPECT_EQ(testing_support::le32(file, 66), 0xFF000000u);  // alpha
+  EXPECT_EQ(testing_support::le32(file, 70), 0x73524742u);  // "sRGB"
+  BMP back;
+  ASSERT_TRUE(pixelry::readMemory(back, file.data(), file.size()));
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(rgba(back.GetPixel(x, y)), rgba(image.GetPixel(x, y)));
+  // At other depths the option changes nothing.
+  BMP eight = smallImage(8);
+  Bytes plain, masked;
+  pixelry::writeMemory(eight, plain);
+  pixelry::writeMemory(eight, masked, options);
+  EXPECT_EQ(plain, masked);
+}
+
+// The classic reader's mends: a 16-bit mask narrower than five bits is widened by its
+// own width, and an info header shorter than 40 bytes is refused before any of its bytes
+// is taken for a 40-byte header's.
+TEST(ClassicReaderMends, NarrowMasksReachTheTopOfTheByte) {
+  testing_support::TempDir dir;
+  const std::string path = dir.file("444.bmp");
+  BmpFile file = BmpFile::make(1, 1, 16);
+  file.infoHeader.biCompression = 3;
+  file.before({0x00, 0x0F, 0, 0, 0xF0, 0x00, 0, 0, 0x0F, 0x00, 0, 0}).row({0xFF, 0x0F, 0, 0});
+  testing_support::writeBytes(path, file.bytes());
+  BMP image;
+  EXPECT_EQ(capturedOutput([&] { image.ReadFromFile(path.c_str()); }), "");
+  EXPECT_EQ(rgba(image.GetPixel(0, 0)), (Rgba{240, 240, 240, 0}));
+}
+
+TEST(ClassicReaderMends, ShortInfoHeadersAreRefusedAsUnsupported) {
+  testing_support::TempDir dir;
+  for (const PixelryDWORD size : {1u, 12u, 16u, 39u}) {
+    const std::string path = dir.file("os2.bmp");
+    BmpFile file = BmpFile::make(2, 2, 24);
+    file.infoHeader.biSize = size;
+    file.infoHeader.biXPelsPerMeter = 1234;
+    file.row(Bytes(8, 0)).row(Bytes(8, 0));
+    testing_support::writeBytes(path, file.bytes());
+    BMP image;
+    image.SetSize(3, 3);
+    image.SetDPI(50, 50);
+    bool result = true;
+    EXPECT_EQ(capturedOutput([&] { result = image.ReadFromFile(path.c_str()); }),
+              testing_support::withName(testing_support::unsupported("0"), path))
+        << size;
+    EXPECT_FALSE(result);
+    EXPECT_EQ(image.TellWidth(), 1);
+    EXPECT_EQ(image.TellBitDepth(), 1);
+    EXPECT_EQ(image.TellHorizontalDPI(), 49);  // the header's bytes are not taken for a resolution
+  }
+}
+
+}  // namespace
