@@ -83,6 +83,8 @@ struct SuiteCase {
   std::string refusal;                  // a word the refusal names
 };
 
+void PrintTo(const SuiteCase& c, std::ostream* out) { *out << c.file; }
+
 SuiteCase reads(std::string file, std::vector<std::string> references, bool alpha = false) {
   return {std::move(file), std::move(references), alpha, ""};
 }
