@@ -1,13 +1,13 @@
 // The bmpsuite images: every file is read or refused as the reader's rules say, and the
 // pixels of every file read match the suite's reference rendering.
 #include <cctype>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "Pixelry/Pixelry.h"
+#include "support/Bmpsuite.h"
 #include "support/Capture.h"
 #include "support/Messages.h"
 #include "support/Pixel.h"
@@ -25,31 +25,6 @@ extern "C" const char* __asan_default_options() { return "allocator_may_return_n
 namespace {
 
 using namespace testing_support;
-
-const std::string kSuite = std::string(PIXELRY_TEST_DATA) + "/bmpsuite/";
-
-// A binary PPM (P6, maxval 255) as rows of red, green, blue.
-struct Ppm {
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  RGBApixel at(int x, int y) const {
-    const auto* p = &rgb[3 * (static_cast<std::size_t>(y) * width + x)];
-    return pixel(p[0], p[1], p[2]);
-  }
-};
-
-Ppm readPpm(const std::string& path) {
-  Ppm ppm;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return ppm;
-  int maxval = 0;
-  if (std::fscanf(f, "P6 %d %d %d", &ppm.width, &ppm.height, &maxval) == 3 && maxval == 255 && std::fgetc(f) != EOF) {
-    ppm.rgb.resize(3 * static_cast<std::size_t>(ppm.width) * ppm.height);
-    ppm.rgb.resize(std::fread(ppm.rgb.data(), 1, ppm.rgb.size(), f));
-  }
-  std::fclose(f);
-  return ppm;
-}
 
 // How the reference's pixels relate to the image read.
 enum class Pixels {
@@ -108,8 +83,8 @@ TEST_P(Bmpsuite, ReadsOrRefusesByTheRules) {
     EXPECT_EQ(image.TellBitDepth(), 1);
   }
   if (f.pixels == Pixels::None) return;
-  const Ppm ref = readPpm(kSuite + "reference/" + f.reference);
-  ASSERT_FALSE(ref.rgb.empty()) << f.reference;
+  const Reference ref = loadReference(f.reference);
+  ASSERT_FALSE(ref.samples.empty()) << f.reference;
   ASSERT_EQ(image.TellWidth(), ref.width);
   ASSERT_EQ(image.TellHeight(), ref.height);
   const int bits = f.pixels == Pixels::FiveBits ? 16 : 24;
@@ -174,7 +149,7 @@ TEST(BmpsuiteBad, ShortFileKeepsTheRowsItHas) {
   bool result = false;
   EXPECT_EQ(capturedOutput([&] { result = image.ReadFromFile(path.c_str()); }), kShortData);
   EXPECT_TRUE(result);
-  const Ppm ref = readPpm(kSuite + "reference/pal1.ppm");
+  const Reference ref = loadReference("pal1.ppm");
   ASSERT_EQ(ref.height, 64);
   int mismatches = 0;
   for (int y = 0; y < 64; ++y)

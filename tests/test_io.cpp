@@ -11,6 +11,7 @@
 
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
+#include "support/Bmpsuite.h"
 #include "support/Capture.h"
 #include "support/Messages.h"
 #include "support/Pixel.h"
@@ -18,48 +19,16 @@
 
 using testing_support::BmpFile;
 using testing_support::Bytes;
+using testing_support::kSuite;
+using testing_support::loadReference;
+using testing_support::readBytes;
+using testing_support::Reference;
 using testing_support::capturedOutput;
 using testing_support::pixel;
 using testing_support::Rgba;
 using testing_support::rgba;
 
 namespace {
-
-const std::string kSuite = std::string(PIXELRY_TEST_DATA) + "/bmpsuite/";
-
-Bytes fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// A reference rendering: binary PPM (RGB) or PAM (RGB_ALPHA), rows top first.
-struct Reference {
-  int width = 0, height = 0, depth = 0;
-  Bytes samples;
-};
-
-Reference loadReference(const std::string& name) {
-  std::ifstream in(kSuite + "reference/" + name, std::ios::binary);
-  Reference ref;
-  std::string word;
-  in >> word;
-  if (word == "P6") {
-    int maxval = 0;
-    in >> ref.width >> ref.height >> maxval;
-    ref.depth = 3;
-  } else {
-    while (in >> word && word != "ENDHDR") {
-      if (word == "WIDTH") in >> ref.width;
-      if (word == "HEIGHT") in >> ref.height;
-      if (word == "DEPTH") in >> ref.depth;
-    }
-  }
-  in.get();
-  ref.samples.resize(static_cast<std::size_t>(ref.width) * static_cast<std::size_t>(ref.height) *
-                     static_cast<std::size_t>(ref.depth));
-  in.read(reinterpret_cast<char*>(ref.samples.data()), static_cast<std::streamsize>(ref.samples.size()));
-  return ref;
-}
 
 // How many pixels differ from the reference: red, green and blue where the pixel is not
 // fully transparent, and Alpha too when alpha counts (the file has an alpha mask).
@@ -68,10 +37,9 @@ int differences(const BMP& image, const Reference& ref, bool alpha) {
   int count = 0;
   for (int y = 0; y < ref.height; ++y)
     for (int x = 0; x < ref.width; ++x) {
-      const RGBApixel p = image.GetPixel(x, y);
-      const std::uint8_t* q = &ref.samples[(static_cast<std::size_t>(y) * ref.width + x) * ref.depth];
+      const Rgba p = rgba(image.GetPixel(x, y)), q = rgba(ref.at(x, y));
       const bool transparent = alpha && q[3] == 0;
-      count += (!transparent && (p.Red != q[0] || p.Green != q[1] || p.Blue != q[2])) || (alpha && p.Alpha != q[3]);
+      count += (!transparent && (p[0] != q[0] || p[1] != q[1] || p[2] != q[2])) || (alpha && p[3] != q[3]);
     }
   return count;
 }
@@ -202,7 +170,7 @@ TEST(FullReader, FromMemoryAsFromTheFile) {
   for (const char* file : {"good/pal4rle.bmp", "good/rgb16-565.bmp", "good/pal8topdown.bmp", "questionable/rgba32-1.bmp"}) {
     BMP fromFile, fromMemory;
     ASSERT_TRUE(pixelry::readFile(fromFile, (kSuite + file).c_str()));
-    const Bytes bytes = fileBytes(kSuite + file);
+    const Bytes bytes = readBytes(kSuite + file);
     ASSERT_TRUE(pixelry::readMemory(fromMemory, bytes.data(), bytes.size()));
     ASSERT_EQ(fromMemory.TellWidth(), fromFile.TellWidth());
     ASSERT_EQ(fromMemory.TellBitDepth(), fromFile.TellBitDepth());
@@ -223,7 +191,7 @@ TEST(FullReader, PrintsNothingAndReportsInTheResult) {
   EXPECT_EQ(capturedOutput([&] { result = pixelry::readMemory(image, notBmp.data(), notBmp.size()); }), "");
   EXPECT_EQ(result.code, pixelry::Code::notBmp);
   EXPECT_EQ(result.message, "memory is not a Windows BMP file!");
-  Bytes cut = fileBytes(kSuite + "good/pal8rle.bmp");
+  Bytes cut = readBytes(kSuite + "good/pal8rle.bmp");
   cut.resize(cut.size() / 2);
   EXPECT_EQ(capturedOutput([&] { result = pixelry::readMemory(image, cut.data(), cut.size()); }), "");
   EXPECT_TRUE(result);
@@ -237,7 +205,7 @@ TEST(FullReader, RefusesMorePixelsThanAllowedWithoutChangingTheImage) {
   BMP image;
   image.SetSize(5, 4);
   image.SetBitDepth(8);
-  const Bytes file = fileBytes(kSuite + "good/pal8.bmp");  // 127 x 64
+  const Bytes file = readBytes(kSuite + "good/pal8.bmp");  // 127 x 64
   pixelry::ReadOptions options;
   options.maxPixels = 127 * 64 - 1;
   EXPECT_EQ(pixelry::readMemory(image, file.data(), file.size(), options).code, pixelry::Code::tooLarge);
@@ -265,9 +233,9 @@ TEST(WriteToMemory, GivesTheBytesOfTheFileAtEveryDepth) {
     ASSERT_TRUE(image.WriteToFile(path.c_str()));
     Bytes memory = {1, 2, 3};
     ASSERT_TRUE(pixelry::writeMemory(image, memory));
-    EXPECT_EQ(memory, fileBytes(path)) << bits << " bits";
+    EXPECT_EQ(memory, readBytes(path)) << bits << " bits";
     ASSERT_TRUE(pixelry::writeFile(image, path.c_str()));
-    EXPECT_EQ(fileBytes(path), memory) << bits << " bits";
+    EXPECT_EQ(readBytes(path), memory) << bits << " bits";
   }
 }
 
