@@ -1,4 +1,4 @@
-// The example programs bmpinfo and bmpscale, run as a user would run them.
+// The example programs bmpinfo, bmpscale and bmpconvert, run as a user would run them.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +10,9 @@
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
 #include "support/Messages.h"
+#include "support/Pattern.h"
+#include "support/Pixel.h"
+#include "support/RoundTrip.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -17,7 +20,54 @@ namespace {
 
 using namespace testing_support;
 
+const std::string kSuite = std::string(PIXELRY_TEST_DATA) + "/bmpsuite/";
+
 long lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+
+// DisplayBitmapInfo's listing of one file: a title, both headers and their blank lines.
+constexpr std::size_t kListingLines = 22;
+
+// What a program prints to standard error alone: the shell hands its standard error to
+// the pipe the run reads and sends its standard output to /dev/null. redirect (e.g.
+// "< in.bmp ") applies to the program itself.
+ProgramRun errorsOf(const std::string& program, const std::vector<std::string>& arguments,
+                    const std::string& redirect = "") {
+  return runProgram(program, arguments, "", "exec 2>&1 >/dev/null; " + redirect, Errors::apart);
+}
+
+// Standard input read from a file, for runProgram's shell.
+std::string inputFrom(const std::string& path) { return "< " + shellQuoted(path) + " "; }
+
+std::vector<Rgba> tableRgba(const BMP& image) {
+  std::vector<Rgba> table;
+  for (const RGBApixel& entry : tableOf(image)) table.push_back(rgba(entry));
+  return table;
+}
+
+// The first pixel where two equally sized pixel lists differ, as text; empty when none.
+std::string firstDifference(const std::vector<Rgba>& expected, const std::vector<Rgba>& actual, int width) {
+  if (expected.size() != actual.size())
+    return std::to_string(actual.size()) + " pixels, expected " + std::to_string(expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    if (expected[i] != actual[i]) {
+      const auto show = [](const Rgba& p) {
+        return std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]) + "," +
+               std::to_string(p[3]);
+      };
+      return "pixel (" + std::to_string(i % static_cast<std::size_t>(width)) + ", " +
+             std::to_string(i / static_cast<std::size_t>(width)) + "): " + show(actual[i]) + ", expected " +
+             show(expected[i]);
+    }
+  return "";
+}
+
+// The image a direct full read of a bmpsuite file gives.
+BMP readDirectly(const std::string& path) {
+  BMP image;
+  const pixelry::Result result = pixelry::readFile(image, path.c_str());
+  EXPECT_TRUE(result) << result.message;
+  return image;
+}
 
 class Examples : public ::testing::Test {
  protected:
@@ -25,14 +75,24 @@ class Examples : public ::testing::Test {
   std::string writeInput() {
     const std::string path = dir.file("in.bmp");
     writeBytes(path, BmpFile::make(4, 2, 24)
-                                          .row({255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255})
-                                          .row({255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255})
-                                          .bytes());
+                         .row({255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255})
+                         .row({255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255})
+                         .bytes());
     return path;
   }
 
   TempDir dir;
 };
+
+// What bmpinfo adds after the listing of writeInput's file.
+const std::vector<std::string> kInputDescription = {"Header kind: Windows BITMAPINFOHEADER (40 bytes)",
+                                                    "Pixels: 4 x 2 at 24 bits",
+                                                    "Compression: none",
+                                                    "Row order: bottom-up",
+                                                    "Colour table: none",
+                                                    "Classic reader (BMP::ReadFromFile): accepts",
+                                                    "Full reader (pixelry::readFile): reads",
+                                                    ""};
 
 }  // namespace
 
@@ -40,11 +100,20 @@ TEST_F(Examples, BmpinfoListsEveryFileGiven) {
   const std::string input = writeInput();
   const ProgramRun result = runProgram(BMPINFO_PATH, {input, input});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(lines(result.output), 44);
-  EXPECT_EQ(result.output.find("File information for file " + input + ":\n\nBITMAPFILEHEADER:\nbfType: 19778\n"), 0u)
+  const std::size_t perFile = kListingLines + kInputDescription.size();
+  const std::vector<std::string> all = result.lines();
+  ASSERT_EQ(all.size(), 2 * perFile) << result.output;
+  EXPECT_EQ(
+      result.output.find("File information for file " + input + ":\n\nBITMAPFILEHEADER:\nbfType: 19778\n"),
+      0u)
       << result.output;
   EXPECT_NE(result.output.find("\nbiWidth: 4\nbiHeight: 2\nbiPlanes: 1\nbiBitCount: 24\n"), std::string::npos)
       << result.output;
+  for (const std::size_t start : {kListingLines, perFile + kListingLines})
+    EXPECT_EQ(
+        std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(start),
+                                 all.begin() + static_cast<std::ptrdiff_t>(start + kInputDescription.size())),
+        kInputDescription);
 }
 
 TEST_F(Examples, BmpinfoFailsAfterTheLibrarysMessageButListsTheOthers) {
@@ -54,41 +123,262 @@ TEST_F(Examples, BmpinfoFailsAfterTheLibrarysMessageButListsTheOthers) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output.find(cannotInitialize(missing) + "File information for file " + input + ":\n"), 0u)
       << result.output;
-  EXPECT_EQ(lines(result.output), 2 + 22);
+  EXPECT_EQ(lines(result.output), static_cast<long>(2 + kListingLines + kInputDescription.size()));
 }
 
-TEST_F(Examples, BmpinfoWithoutFilesPrintsItsUsage) {
-  const ProgramRun result = runProgram(BMPINFO_PATH, {});
+// The classic reader is asked with the messages off, and the switch is back on after it:
+// the refusal of an OS/2 file stays silent, the missing file after it is reported.
+TEST_F(Examples, BmpinfoAsksTheClassicReaderSilentlyAndTurnsTheMessagesBackOn) {
+  const std::string os2 = kSuite + "good/pal8os2.bmp";
+  const std::string missing = dir.file("missing.bmp");
+  const ProgramRun result = runProgram(BMPINFO_PATH, {os2, missing});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, "Usage: bmpinfo FILE...\n");
+  EXPECT_EQ(result.output.find("Pixelry Error: " + os2), std::string::npos) << result.output;
+  const std::string report = cannotInitialize(missing);
+  ASSERT_GE(result.output.size(), report.size());
+  EXPECT_EQ(result.output.substr(result.output.size() - report.size()), report) << result.output;
+  EXPECT_EQ(lines(result.output), static_cast<long>(kListingLines + kInputDescription.size() + 2));
 }
 
-struct Usage {
+struct Description {
   const char* name;
-  std::vector<std::string> arguments;
+  const char* file;                // in the bmpsuite folder
+  std::vector<std::string> lines;  // after the listing, NAME standing for the path given
 };
 
-void PrintTo(const Usage& u, std::ostream* os) { *os << u.name; }
+void PrintTo(const Description& d, std::ostream* os) { *os << d.name; }
 
-class BmpscaleUsage : public ::testing::TestWithParam<Usage> {};
+class BmpinfoDescribes : public ::testing::TestWithParam<Description> {};
 
-TEST_P(BmpscaleUsage, WrongCommandLinePrintsOneUsageLine) {
-  const ProgramRun result = runProgram(BMPSCALE_PATH, GetParam().arguments);
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output.rfind("Usage: bmpscale IN OUT MODE N [BITS]", 0), 0u) << result.output;
+TEST_P(BmpinfoDescribes, TheKindOfFileAndWhichReadersTakeIt) {
+  const std::string path = kSuite + GetParam().file;
+  const ProgramRun result = runProgram(BMPINFO_PATH, {path});
+  EXPECT_EQ(result.status, 0);
+  std::vector<std::string> expected;
+  for (const std::string& line : GetParam().lines) expected.push_back(withName(line, path));
+  expected.emplace_back("");
+  const std::vector<std::string> all = result.lines();
+  ASSERT_EQ(all.size(), kListingLines + expected.size()) << result.output;
+  EXPECT_EQ(all.front(), "File information for file " + path + ":");
+  EXPECT_EQ(std::vector<std::string>(all.begin() + kListingLines, all.end()), expected);
+}
+
+const char kClassicAccepts[] = "Classic reader (BMP::ReadFromFile): accepts";
+const char kClassicRefuses[] = "Classic reader (BMP::ReadFromFile): refuses";
+const char kFullReads[] = "Full reader (pixelry::readFile): reads";
+
+INSTANTIATE_TEST_SUITE_P(
+    Bmpsuite, BmpinfoDescribes,
+    ::testing::Values(
+        Description{"V5",
+                    "good/pal8v5.bmp",
+                    {"Header kind: Windows BITMAPV5HEADER (124 bytes)", "Pixels: 127 x 64 at 8 bits",
+                     "Compression: none", "Row order: bottom-up", "Colour table: 252 entries",
+                     kClassicAccepts, kFullReads}},
+        Description{
+            "V5AlphaMask",
+            "questionable/rgba32-1.bmp",
+            {"Header kind: Windows BITMAPV5HEADER (124 bytes)", "Pixels: 127 x 64 at 32 bits",
+             "Compression: bit fields",
+             "Masks: red 0x00FF0000, green 0x0000FF00, blue 0x000000FF, alpha 0xFF000000 (in the header)",
+             "Row order: bottom-up", "Colour table: none", kClassicRefuses, kFullReads}},
+        Description{"V4",
+                    "good/pal8v4.bmp",
+                    {"Header kind: Windows BITMAPV4HEADER (108 bytes)", "Pixels: 127 x 64 at 8 bits",
+                     "Compression: none", "Row order: bottom-up", "Colour table: 252 entries",
+                     kClassicAccepts, kFullReads}},
+        Description{
+            "V3",
+            "questionable/rgba32h56.bmp",
+            {"Header kind: Windows BITMAPV3INFOHEADER (56 bytes)", "Pixels: 127 x 64 at 32 bits",
+             "Compression: bit fields",
+             "Masks: red 0xFF000000, green 0x0000FF00, blue 0x000000FF, alpha 0x00FF0000 (in the header)",
+             "Row order: bottom-up", "Colour table: none", kClassicRefuses, kFullReads}},
+        Description{"V2",
+                    "questionable/rgb32h52.bmp",
+                    {"Header kind: Windows BITMAPV2INFOHEADER (52 bytes)", "Pixels: 127 x 64 at 32 bits",
+                     "Compression: bit fields",
+                     "Masks: red 0xFF000000, green 0x0000FF00, blue 0x000000FF (in the header)",
+                     "Row order: bottom-up", "Colour table: none", kClassicRefuses, kFullReads}},
+        Description{"Os2Core",
+                    "good/pal8os2.bmp",
+                    {"Header kind: OS/2 1.x BITMAPCOREHEADER (12 bytes)", "Pixels: 127 x 64 at 8 bits",
+                     "Compression: none", "Row order: bottom-up", "Colour table: 256 entries",
+                     kClassicRefuses, kFullReads}},
+        Description{
+            "Os2ShortHeader",
+            "questionable/pal8os2v2-16.bmp",
+            {"Header kind: OS/2 2.x header (16 bytes)", "Pixels: 127 x 64 at 8 bits", "Compression: none",
+             "Row order: bottom-up", "Colour table: 256 entries", kClassicRefuses, kFullReads}},
+        Description{
+            "Os2Huffman",
+            "questionable/pal1huffmsb.bmp",
+            {"Header kind: OS/2 2.x header (64 bytes)", "Pixels: 127 x 64 at 1 bits",
+             "Compression: OS/2 Huffman 1D", "Row order: bottom-up", "Colour table: 2 entries",
+             kClassicRefuses,
+             "Full reader (pixelry::readFile): refuses: NAME uses OS/2 Huffman 1D compression, which Pixelry "
+             "does not read."}},
+        Description{
+            "Os2Rle24",
+            "questionable/rgb24rle24.bmp",
+            {"Header kind: OS/2 2.x header (64 bytes)", "Pixels: 127 x 64 at 24 bits",
+             "Compression: OS/2 RLE24", "Row order: bottom-up", "Colour table: none", kClassicRefuses,
+             "Full reader (pixelry::readFile): refuses: NAME uses OS/2 RLE24 compression, which Pixelry does "
+             "not read."}},
+        Description{"Rle8",
+                    "good/pal8rle.bmp",
+                    {"Header kind: Windows BITMAPINFOHEADER (40 bytes)", "Pixels: 127 x 64 at 8 bits",
+                     "Compression: RLE8", "Row order: bottom-up", "Colour table: 252 entries",
+                     kClassicRefuses, kFullReads}},
+        Description{"Rle4",
+                    "good/pal4rle.bmp",
+                    {"Header kind: Windows BITMAPINFOHEADER (40 bytes)", "Pixels: 127 x 64 at 4 bits",
+                     "Compression: RLE4", "Row order: bottom-up", "Colour table: 12 entries", kClassicRefuses,
+                     kFullReads}},
+        Description{"TopDown",
+                    "good/pal8topdown.bmp",
+                    {"Header kind: Windows BITMAPINFOHEADER (40 bytes)", "Pixels: 127 x 64 at 8 bits",
+                     "Compression: none", "Row order: top-down", "Colour table: 252 entries", kClassicRefuses,
+                     kFullReads}},
+        Description{"MasksAfterTheHeader",
+                    "good/rgb16-565.bmp",
+                    {"Header kind: Windows BITMAPINFOHEADER (40 bytes)", "Pixels: 127 x 64 at 16 bits",
+                     "Compression: bit fields",
+                     "Masks: red 0x0000F800, green 0x000007E0, blue 0x0000001F (after the header)",
+                     "Row order: bottom-up", "Colour table: none", kClassicAccepts, kFullReads}},
+        Description{
+            "AlphaMaskAfterTheHeader",
+            "questionable/rgba32abf.bmp",
+            {"Header kind: Windows BITMAPINFOHEADER (40 bytes)", "Pixels: 127 x 64 at 32 bits",
+             "Compression: alpha bit fields",
+             "Masks: red 0xFF000000, green 0x0000FF00, blue 0x000000FF, alpha 0x00FF0000 (after the header)",
+             "Row order: bottom-up", "Colour table: none", kClassicRefuses, kFullReads}},
+        Description{
+            "TableBeside24Bits",
+            "good/rgb24pal.bmp",
+            {"Header kind: Windows BITMAPINFOHEADER (40 bytes)", "Pixels: 127 x 64 at 24 bits",
+             "Compression: none", "Row order: bottom-up",
+             "Colour table: 256 entries (not used by the pixels)", kClassicAccepts,
+             "Full reader (pixelry::readFile): reads; warning: Extra meta data detected in file NAME Data "
+             "will be skipped."}},
+        Description{"TableCutByTheOffset",
+                    "good/pal8.bmp",
+                    {"Header kind: Windows BITMAPINFOHEADER (40 bytes)", "Pixels: 127 x 64 at 8 bits",
+                     "Compression: none", "Row order: bottom-up", "Colour table: 252 entries",
+                     kClassicAccepts, kFullReads}},
+        Description{
+            "Jpeg",
+            "questionable/rgb24jpeg.bmp",
+            {"Header kind: Windows BITMAPV5HEADER (124 bytes)", "Pixels: 127 x 64 at 0 bits",
+             "Compression: JPEG", "Row order: bottom-up", "Colour table: none", kClassicRefuses,
+             "Full reader (pixelry::readFile): refuses: NAME uses an embedded JPEG image, which Pixelry does "
+             "not read."}},
+        Description{
+            "Png",
+            "questionable/rgb24png.bmp",
+            {"Header kind: Windows BITMAPV5HEADER (124 bytes)", "Pixels: 127 x 64 at 0 bits",
+             "Compression: PNG", "Row order: bottom-up", "Colour table: none", kClassicRefuses,
+             "Full reader (pixelry::readFile): refuses: NAME uses an embedded PNG image, which Pixelry does "
+             "not read."}},
+        Description{
+            "BitmapArray",
+            "questionable/ba-bm.bmp",
+            {"Header kind: OS/2 bitmap array (\"BA\" signature)", kClassicRefuses,
+             "Full reader (pixelry::readFile): refuses: NAME uses an OS/2 bitmap array, which Pixelry does "
+             "not read."}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct WrongCommandLine {
+  const char* name;
+  const char* program;
+  std::vector<std::string> arguments;
+  int status;
+  const char* usage;     // how the one line begins
+  bool onStandardError;  // rather than on standard output
+};
+
+void PrintTo(const WrongCommandLine& w, std::ostream* os) { *os << w.name; }
+
+class ProgramUsage : public ::testing::TestWithParam<WrongCommandLine> {};
+
+TEST_P(ProgramUsage, WrongCommandLinePrintsOneUsageLine) {
+  const WrongCommandLine& row = GetParam();
+  const ProgramRun result = row.onStandardError
+                                ? errorsOf(row.program, row.arguments)
+                                : runProgram(row.program, row.arguments, "", "", Errors::apart);
+  EXPECT_EQ(result.status, row.status);
+  EXPECT_EQ(result.output.rfind(row.usage, 0), 0u) << result.output;
   EXPECT_EQ(lines(result.output), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(CommandLines, BmpscaleUsage,
-                         ::testing::Values(Usage{"None", {}}, Usage{"NoNumber", {"in.bmp", "out.bmp", "P"}},
-                                           Usage{"TwoLetters", {"in.bmp", "out.bmp", "PW", "50"}},
-                                           Usage{"NoLetter", {"in.bmp", "out.bmp", "", "50"}},
-                                           Usage{"NumberInWords", {"in.bmp", "out.bmp", "P", "fifty"}},
-                                           Usage{"NumberWithATail", {"in.bmp", "out.bmp", "P", "50x"}},
-                                           Usage{"NumberBeyondInt", {"in.bmp", "out.bmp", "P", "99999999999"}},
-                                           Usage{"DepthInWords", {"in.bmp", "out.bmp", "P", "50", "eight"}},
-                                           Usage{"OneTooMany", {"in.bmp", "out.bmp", "P", "50", "8", "x"}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const char kBmpinfoUsage[] = "Usage: bmpinfo FILE...";
+const char kBmpscaleUsage[] = "Usage: bmpscale IN OUT MODE N [BITS]";
+const char kBmpconvertUsage[] = "Usage: bmpconvert IN OUT [BITS]";
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, ProgramUsage,
+    ::testing::Values(
+        WrongCommandLine{"BmpinfoNone", BMPINFO_PATH, {}, 1, kBmpinfoUsage, false},
+        WrongCommandLine{"BmpscaleNone", BMPSCALE_PATH, {}, 1, kBmpscaleUsage, false},
+        WrongCommandLine{
+            "BmpscaleNoNumber", BMPSCALE_PATH, {"in.bmp", "out.bmp", "P"}, 1, kBmpscaleUsage, false},
+        WrongCommandLine{
+            "BmpscaleTwoLetters", BMPSCALE_PATH, {"in.bmp", "out.bmp", "PW", "50"}, 1, kBmpscaleUsage, false},
+        WrongCommandLine{
+            "BmpscaleNoLetter", BMPSCALE_PATH, {"in.bmp", "out.bmp", "", "50"}, 1, kBmpscaleUsage, false},
+        WrongCommandLine{"BmpscaleNumberInWords",
+                         BMPSCALE_PATH,
+                         {"in.bmp", "out.bmp", "P", "fifty"},
+                         1,
+                         kBmpscaleUsage,
+                         false},
+        WrongCommandLine{"BmpscaleNumberWithATail",
+                         BMPSCALE_PATH,
+                         {"in.bmp", "out.bmp", "P", "50x"},
+                         1,
+                         kBmpscaleUsage,
+                         false},
+        WrongCommandLine{"BmpscaleNumberBeyondInt",
+                         BMPSCALE_PATH,
+                         {"in.bmp", "out.bmp", "P", "99999999999"},
+                         1,
+                         kBmpscaleUsage,
+                         false},
+        WrongCommandLine{"BmpscaleDepthInWords",
+                         BMPSCALE_PATH,
+                         {"in.bmp", "out.bmp", "P", "50", "eight"},
+                         1,
+                         kBmpscaleUsage,
+                         false},
+        WrongCommandLine{"BmpscaleOneTooMany",
+                         BMPSCALE_PATH,
+                         {"in.bmp", "out.bmp", "P", "50", "8", "x"},
+                         1,
+                         kBmpscaleUsage,
+                         false},
+        WrongCommandLine{"BmpconvertNone", BMPCONVERT_PATH, {}, 2, kBmpconvertUsage, true},
+        WrongCommandLine{"BmpconvertNoOutput", BMPCONVERT_PATH, {"in.bmp"}, 2, kBmpconvertUsage, true},
+        WrongCommandLine{
+            "BmpconvertUnknownDepth", BMPCONVERT_PATH, {"in.bmp", "out.bmp", "7"}, 2, kBmpconvertUsage, true},
+        WrongCommandLine{"BmpconvertDepthInWords",
+                         BMPCONVERT_PATH,
+                         {"in.bmp", "out.bmp", "eight"},
+                         2,
+                         kBmpconvertUsage,
+                         true},
+        WrongCommandLine{"BmpconvertDepthWithATail",
+                         BMPCONVERT_PATH,
+                         {"in.bmp", "out.bmp", "8x"},
+                         2,
+                         kBmpconvertUsage,
+                         true},
+        WrongCommandLine{"BmpconvertOneTooMany",
+                         BMPCONVERT_PATH,
+                         {"in.bmp", "out.bmp", "8", "x"},
+                         2,
+                         kBmpconvertUsage,
+                         true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Examples, BmpscaleWritesTheRescaledImageAtTheDepthAsked) {
   const std::string input = writeInput();
@@ -116,6 +406,36 @@ TEST_F(Examples, BmpscaleWritesAt24BitsByDefault) {
   EXPECT_EQ(header.biHeight, 1u);
 }
 
+class BmpscaleFullReader : public Examples, public ::testing::WithParamInterface<const char*> {};
+
+// Files only the full reader takes are rescaled as the library rescales their full read.
+TEST_P(BmpscaleFullReader, RescalesWhatTheFullReaderReads) {
+  const std::string input = kSuite + GetParam();
+  const std::string output = dir.file("out.bmp");
+  const ProgramRun result = runProgram(BMPSCALE_PATH, {input, output, "P", "50"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "");
+  BMP expected = readDirectly(input);
+  ASSERT_TRUE(Rescale(expected, 'P', 50));
+  std::vector<Rgba> pixels;
+  for (const Rgba& p : pixelsOf(expected)) pixels.push_back({p[0], p[1], p[2], 0});
+  BMP written;
+  ASSERT_TRUE(pixelry::readFile(written, output.c_str()));
+  EXPECT_EQ(written.TellBitDepth(), 24);
+  EXPECT_EQ(firstDifference(pixels, pixelsOf(written), expected.TellWidth()), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Bmpsuite, BmpscaleFullReader,
+                         ::testing::Values("good/pal8rle.bmp", "good/pal8topdown.bmp", "good/pal8os2.bmp",
+                                           "questionable/rgba32-1.bmp"),
+                         [](const auto& info) {
+                           std::string name = std::filesystem::path(info.param).stem().string();
+                           name.erase(
+                               std::remove_if(name.begin(), name.end(), [](char c) { return c == '-'; }),
+                               name.end());
+                           return name;
+                         });
+
 struct Refusal {
   const char* name;
   std::vector<std::string> tail;  // MODE N [BITS]
@@ -137,17 +457,218 @@ TEST_P(BmpscaleRefusal, FailsAfterTheLibrarysMessageWithoutWriting) {
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
+INSTANTIATE_TEST_SUITE_P(Arguments, BmpscaleRefusal,
+                         ::testing::Values(Refusal{"UnknownMode", {"x", "50"}, unknownMode('x')},
+                                           Refusal{
+                                               "UnsupportedDepth", {"P", "50", "7"}, depthRefused(7, 24)}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A conversion by bmpconvert, file to file.
+struct Conversion {
+  const char* name;
+  const char* file;  // in the bmpsuite folder
+  const char* bits;  // the BITS argument; empty: none
+  int depth;         // of the file written
+};
+
+void PrintTo(const Conversion& c, std::ostream* os) { *os << c.name; }
+
+class BmpconvertConverts : public Examples, public ::testing::WithParamInterface<Conversion> {};
+
+// The file written reads back as the direct full read, by the rules of its depth: exact at
+// 32 bits (an alpha mask keeps Alpha), Alpha 0 at 24, the nearest entry at 1, 4 and 8 bits
+// of the file's own table (same depth) or of the standard one.
+TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
+  const Conversion& row = GetParam();
+  const std::string input = kSuite + row.file;
+  const std::string output = dir.file("out.bmp");
+  std::vector<std::string> arguments = {input, output};
+  if (*row.bits != '\0') arguments.emplace_back(row.bits);
+  const ProgramRun result = runProgram(BMPCONVERT_PATH, arguments);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output, "");
+
+  const BMP direct = readDirectly(input);
+  BMP written;
+  const pixelry::Result read = pixelry::readFile(written, output.c_str());
+  ASSERT_TRUE(read) << read.message;
+  EXPECT_EQ(read.warnings, std::vector<std::string>());
+  EXPECT_EQ(written.TellBitDepth(), row.depth);
+  EXPECT_EQ(written.TellWidth(), direct.TellWidth());
+  EXPECT_EQ(written.TellHeight(), direct.TellHeight());
+  const BMIH header = GetBMIH(output.c_str());
+  EXPECT_EQ(header.biSize, row.depth == 32 ? 108u : 40u) << "32 bits carry an alpha mask";
+
+  Palette table;
+  if (row.depth <= 8) {
+    BMP standard;
+    standard.SetBitDepth(row.depth);
+    table = tableOf(row.depth == direct.TellBitDepth() ? direct : standard);
+    std::vector<Rgba> expectedTable;
+    for (const RGBApixel& entry : table) expectedTable.push_back(rgba(entry));
+    EXPECT_EQ(tableRgba(written), expectedTable);
+  }
+  std::vector<Rgba> expected;
+  for (int y = 0; y < direct.TellHeight(); ++y)
+    for (int x = 0; x < direct.TellWidth(); ++x)
+      expected.push_back(afterRoundTrip(row.depth, table, direct.GetPixel(x, y)));
+  EXPECT_EQ(firstDifference(expected, pixelsOf(written), direct.TellWidth()), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Arguments, BmpscaleRefusal,
-    ::testing::Values(Refusal{"UnknownMode", {"x", "50"}, unknownMode('x')},
-                      Refusal{"UnsupportedDepth", {"P", "50", "7"}, depthRefused(7, 24)}),
+    Bmpsuite, BmpconvertConverts,
+    ::testing::Values(Conversion{"Rle8At24", "good/pal8rle.bmp", "24", 24},
+                      Conversion{"Rle8At32", "good/pal8rle.bmp", "32", 32},
+                      Conversion{"TopDownAt24", "good/pal8topdown.bmp", "24", 24},
+                      Conversion{"TopDownAt32", "good/pal8topdown.bmp", "32", 32},
+                      Conversion{"Rgb565At24", "good/rgb16-565.bmp", "24", 24},
+                      Conversion{"Rgb565At32", "good/rgb16-565.bmp", "32", 32},
+                      Conversion{"AlphaMaskAt24", "questionable/rgba32-1.bmp", "24", 24},
+                      Conversion{"AlphaMaskAt32", "questionable/rgba32-1.bmp", "32", 32},
+                      Conversion{"AlphaMaskAtItsDepth", "questionable/rgba32-1.bmp", "", 32},
+                      Conversion{"Rle8AtItsDepthKeepsTheTable", "good/pal8rle.bmp", "", 8},
+                      Conversion{"Os2At8KeepsTheTable", "good/pal8os2.bmp", "8", 8},
+                      Conversion{"Rle4At4KeepsTheTable", "good/pal4rle.bmp", "4", 4},
+                      Conversion{"Pal4At8TakesTheStandardTable", "good/pal4.bmp", "8", 8},
+                      Conversion{"Rgb24At8TakesTheStandardTable", "good/rgb24.bmp", "8", 8},
+                      Conversion{"Pal8At1TakesTheStandardTable", "good/pal8.bmp", "1", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Examples, BmpscaleFailsAfterTheReadersMessageOnAMissingInput) {
-  const std::string missing = dir.file("missing.bmp");
+// Standard input and standard output, named `-`, carry the same bytes as files do.
+struct Streams {
+  const char* name;
+  bool input;   // IN is `-`
+  bool output;  // OUT is `-`
+};
+
+void PrintTo(const Streams& s, std::ostream* os) { *os << s.name; }
+
+class BmpconvertStreams : public Examples, public ::testing::WithParamInterface<Streams> {};
+
+TEST_P(BmpconvertStreams, CarryTheBytesTheLibraryWrites) {
+  const std::string input = kSuite + "questionable/rgba32-1.bmp";
   const std::string output = dir.file("out.bmp");
-  const ProgramRun result = runProgram(BMPSCALE_PATH, {missing, output, "P", "50"});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.output, withName(kCannotOpenInput, missing));
-  EXPECT_FALSE(std::filesystem::exists(output));
+  const ProgramRun result =
+      runProgram(BMPCONVERT_PATH, {GetParam().input ? "-" : input, GetParam().output ? "-" : output, "32"},
+                 "", GetParam().input ? inputFrom(input) : "", Errors::apart);
+  EXPECT_EQ(result.status, 0);
+  const Bytes written =
+      GetParam().output ? Bytes(result.output.begin(), result.output.end()) : readBytes(output);
+  Bytes expected;
+  pixelry::WriteOptions alphaMask;
+  alphaMask.alphaMask = true;
+  ASSERT_TRUE(pixelry::writeMemory(readDirectly(input), expected, alphaMask));
+  EXPECT_EQ(written.size(), expected.size());
+  EXPECT_TRUE(written == expected);
+  if (GetParam().output) {
+    EXPECT_FALSE(std::filesystem::exists(output));
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Dash, BmpconvertStreams,
+                         ::testing::Values(Streams{"StandardInput", true, false},
+                                           Streams{"StandardOutput", false, true},
+                                           Streams{"Both", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A refused input or a failed write: the reason alone on standard error, status 1, no
+// file written.
+struct Failure {
+  const char* name;
+  const char* program;
+  const char* input;              // in the bmpsuite folder; empty: a file that does not exist
+  bool fromStandardInput;         // IN is `-`, the file given on standard input
+  const char* output;             // in the scratch folder, or `-`
+  std::vector<std::string> tail;  // after IN OUT
+  const char* redirect;           // of the program's standard output, for the shell
+  const char* message;            // NAME: IN as the program names it; OUT: OUT
+};
+
+void PrintTo(const Failure& f, std::ostream* os) { *os << f.name; }
+
+class ProgramFailure : public Examples, public ::testing::WithParamInterface<Failure> {};
+
+TEST_P(ProgramFailure, PrintsTheReasonOnStandardErrorAndExits1) {
+  const Failure& row = GetParam();
+  const std::string input = *row.input ? kSuite + row.input : dir.file("missing.bmp");
+  const std::string output = std::string(row.output) == "-" ? "-" : dir.file(row.output);
+  std::vector<std::string> arguments = {row.fromStandardInput ? "-" : input, output};
+  arguments.insert(arguments.end(), row.tail.begin(), row.tail.end());
+  const ProgramRun result =
+      errorsOf(row.program, arguments, (row.fromStandardInput ? inputFrom(input) : "") + row.redirect);
+  EXPECT_EQ(result.status, 1);
+  const std::string name = row.fromStandardInput ? "memory" : input;
+  std::string message = withName(row.message, name);
+  const std::size_t at = message.find("OUT");
+  if (at != std::string::npos) message.replace(at, 3, output);
+  EXPECT_EQ(result.output, message + "\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.bmp")));
+}
+
+const char kJpeg[] = "NAME uses an embedded JPEG image, which Pixelry does not read.";
+const char kMissing[] = "Cannot open file NAME for input.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, ProgramFailure,
+    ::testing::Values(
+        Failure{
+            "BmpconvertJpeg", BMPCONVERT_PATH, "questionable/rgb24jpeg.bmp", false, "out.bmp", {}, "", kJpeg},
+        Failure{"BmpconvertJpegAt24",
+                BMPCONVERT_PATH,
+                "questionable/rgb24jpeg.bmp",
+                false,
+                "out.bmp",
+                {"24"},
+                "",
+                kJpeg},
+        Failure{"BmpconvertJpegOnStandardInput",
+                BMPCONVERT_PATH,
+                "questionable/rgb24jpeg.bmp",
+                true,
+                "out.bmp",
+                {},
+                "",
+                kJpeg},
+        Failure{"BmpconvertPngToStandardOutput",
+                BMPCONVERT_PATH,
+                "questionable/rgb24png.bmp",
+                false,
+                "-",
+                {},
+                "",
+                "NAME uses an embedded PNG image, which Pixelry does not read."},
+        Failure{"BmpconvertMissingInput", BMPCONVERT_PATH, "", false, "out.bmp", {}, "", kMissing},
+        Failure{"BmpconvertNotBmpOnStandardInput",
+                BMPCONVERT_PATH,
+                "reference/pal1.ppm",
+                true,
+                "out.bmp",
+                {},
+                "",
+                "NAME is not a Windows BMP file!"},
+        Failure{"BmpconvertOutputInAMissingFolder",
+                BMPCONVERT_PATH,
+                "good/rgb24.bmp",
+                false,
+                "none/out.bmp",
+                {},
+                "",
+                "Cannot open file OUT for output."},
+        Failure{"BmpconvertStandardOutputFull",
+                BMPCONVERT_PATH,
+                "good/rgb24.bmp",
+                false,
+                "-",
+                {},
+                "> /dev/full ",
+                "Could not write the whole image to standard output."},
+        Failure{"BmpscaleJpeg",
+                BMPSCALE_PATH,
+                "questionable/rgb24jpeg.bmp",
+                false,
+                "out.bmp",
+                {"P", "50"},
+                "",
+                kJpeg},
+        Failure{"BmpscaleMissingInput", BMPSCALE_PATH, "", false, "out.bmp", {"P", "50"}, "", kMissing}),
+    [](const auto& info) { return std::string(info.param.name); });
