@@ -115,7 +115,10 @@ pixelry::Result readFull(BMP& image, ByteSource& source, const std::string& name
   Decoded decoded = decodeBmp(source, layout);
   if (!decoded.grid) return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
   pixelry::Result result;
-  for (const Oddity oddity : parsed.oddities) result.warnings.push_back(joined(oddityLines(oddity, name)));
+  for (const Oddity oddity : parsed.oddities)
+    result.warnings.push_back(oddity == Oddity::shortTable
+                                  ? name + " has a short colour table; indices past it read black."
+                                  : joined(oddityLines(oddity, name)));
   if (decoded.status == Decoded::Status::cut)
     result.warnings.push_back(layout.encoding == FileLayout::Encoding::rows
                                   ? name + ": the pixel data ends early; the rows it lacks are white."
