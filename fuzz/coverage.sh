@@ -2,7 +2,8 @@
 # Replays a corpus through one target built with source-based coverage and prints the
 # line coverage, function by function, of the sources it exercises.
 #   fuzz/coverage.sh TARGET CORPUS_DIR... [-- SOURCE...]
-# TARGET is reader, headers, roundtrip or utilities; the sources default to the reader.
+# TARGET is reader, headers, roundtrip, utilities or full; the sources default to the
+# classic reader's, and to the parser's and decoder's for full.
 # Example, after a long run:  fuzz/coverage.sh reader /tmp/pixelry-fuzz.X/reader/corpus fuzz/corpus/bmp
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +13,12 @@ corpora=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do corpora+=("$(realpath "$1")"); shift; done
 [ $# -gt 0 ] && shift
 sources=("$@")
-[ ${#sources[@]} -gt 0 ] || sources=(Pixelry/Pixelry_Reader.cpp Pixelry/Pixelry_Rows.cpp)
+if [ ${#sources[@]} -eq 0 ]; then
+  case "$target" in
+    full) sources=(Pixelry/Pixelry_Parse.cpp Pixelry/Pixelry_Decode.cpp) ;;
+    *) sources=(Pixelry/Pixelry_Reader.cpp Pixelry/Pixelry_Rows.cpp) ;;
+  esac
+fi
 build="${PIXELRY_FUZZ_COVERAGE_BUILD:-build-fuzz-coverage}"
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
   -DPIXELRY_BUILD_FUZZERS=ON -DPIXELRY_FUZZ_COVERAGE=ON -DPIXELRY_BUILD_TESTS=OFF \

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Writes the seed corpus: small BMP files, well formed and hostile, for the reader, header
-and round-trip targets (corpus/bmp), and a few byte strings for the utilities target
-(corpus/utilities). Run from anywhere; the files are committed, so this only matters when
-the seeds change."""
+and round-trip targets (corpus/bmp), a few byte strings for the utilities target
+(corpus/utilities), and for the full reader's target (corpus/full) the files of
+tests/data/bmpsuite/good and questionable, cut to their first rows where they are large,
+with some of the hostile seeds. Run from anywhere; the files are committed, so this only
+matters when the seeds change."""
 import os
 import struct
 
@@ -77,14 +79,68 @@ UTILITY_SEEDS = {
 }
 
 
+SUITE = os.path.join(HERE, "..", "tests", "data", "bmpsuite")
+# Larger files keep their headers, table and first four stored rows: the rows after them
+# only repeat what the decoder has already done, and small seeds mutate faster.
+WHOLE_UP_TO = 4096
+KEPT_ROWS = 4
+# Hostile seeds that reach the full reader's refusals and limits.
+FULL_HOSTILE = ["empty", "signature_only", "not_bmp", "header_cut", "zero_width", "claims_60000_square_24bit",
+                "claims_height_2p31", "offbits_near_4gib", "offbits_before_headers", "header_size_huge",
+                "rgb16_odd_masks", "rgb16_last_word_missing", "rgb24_rows_cut", "pal8_table_cut"]
+
+
+def first_rows(data, rows):
+    """An uncompressed file cut after its first `rows` stored rows, its headers saying so;
+    any other large file cut to its first kilobyte, which holds the headers that refuse it."""
+    off, header = struct.unpack_from("<II", data, 10)
+    if data[:2] != b"BM" or header not in (12, 16, 40, 52, 56, 64, 108, 124):
+        return data[:1024]
+    if header == 12:
+        width, height, _, bits = struct.unpack_from("<HHHH", data, 18)
+        compression = 0
+    else:
+        width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
+    if compression in (1, 2):
+        return data
+    if compression not in (0, 3, 6) or width <= 0 or height == 0:
+        return data[:1024]
+    kept = min(abs(height), rows)
+    out = bytearray(data[:off + kept * ((width * bits + 31) // 32 * 4)])
+    if header == 12:
+        struct.pack_into("<H", out, 20, kept)
+    else:
+        struct.pack_into("<i", out, 22, kept if height > 0 else -kept)
+    if header >= 40:
+        struct.pack_into("<I", out, 34, len(out) - off)
+    struct.pack_into("<I", out, 2, len(out))
+    return bytes(out)
+
+
+def full_seeds():
+    seeds = {}
+    for folder in ("good", "questionable"):
+        for name in sorted(os.listdir(os.path.join(SUITE, folder))):
+            with open(os.path.join(SUITE, folder, name), "rb") as f:
+                data = f.read()
+            seeds[folder + "_" + name[:-4]] = data if len(data) <= WHOLE_UP_TO else first_rows(data, KEPT_ROWS)
+    for name in FULL_HOSTILE:
+        seeds["hostile_" + name] = SEEDS[name]
+    # The full target reads with a limit of 2^18 pixels: one file at it, one just past it.
+    seeds["limit_512_square"] = bmp(512, 512, 1, before=palette(2), pixels=bytes(64))
+    seeds["limit_plus_one"] = bmp(1, (1 << 18) + 1, 24, pixels=bytes(16))
+    return seeds
+
+
 def write(folder, seeds):
     path = os.path.join(HERE, "corpus", folder)
     os.makedirs(path, exist_ok=True)
     for name, data in seeds.items():
-        with open(os.path.join(path, name + ".bmp" if folder == "bmp" else name), "wb") as f:
+        with open(os.path.join(path, name if folder == "utilities" else name + ".bmp"), "wb") as f:
             f.write(data)
 
 
 if __name__ == "__main__":
     write("bmp", SEEDS)
     write("utilities", UTILITY_SEEDS)
+    write("full", full_seeds())
