@@ -161,7 +161,7 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
   info.os2 = info.size <= 64 && info.size != kInfoHeader && info.size != kV2Header && info.size != kV3Header;
   if (!info.os2 && info.size >= kV2Header) {
     info.hasMasks = true;
-    for (int c = 0; c < 4; ++c) info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + 40 + 4 * c) : 0;
+    for (std::size_t c = 0; c < 4; ++c) info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + 40 + 4 * c) : 0;
   }
   parse.skipTo(14 + static_cast<std::int64_t>(info.size));
   return true;

@@ -207,11 +207,11 @@ TEST(FullReader, RefusesMorePixelsThanAllowedWithoutChangingTheImage) {
   image.SetBitDepth(8);
   const Bytes file = readBytes(kSuite + "good/pal8.bmp");  // 127 x 64
   pixelry::ReadOptions options;
-  options.maxPixels = 127 * 64 - 1;
+  options.maxPixels = std::uint64_t{127} * 64 - 1;
   EXPECT_EQ(pixelry::readMemory(image, file.data(), file.size(), options).code, pixelry::Code::tooLarge);
   EXPECT_EQ(image.TellWidth(), 5);
   EXPECT_EQ(image.TellBitDepth(), 8);
-  options.maxPixels = 127 * 64;
+  options.maxPixels = std::uint64_t{127} * 64;
   EXPECT_TRUE(pixelry::readMemory(image, file.data(), file.size(), options));
   EXPECT_EQ(image.TellWidth(), 127);
 }

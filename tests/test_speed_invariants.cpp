@@ -43,7 +43,7 @@ Palette duplicatedEntries(int bits) {
   Random random(77);
   const int half = (1 << bits) / 2;
   Palette table(std::size_t{1} << bits);
-  for (int i = 0; i < half; ++i) table[static_cast<std::size_t>(i)] = table[static_cast<std::size_t>(i + half)] = random.colour();
+  for (int i = 0; i < half; ++i) table[static_cast<std::size_t>(i)] = table[static_cast<std::size_t>(i) + static_cast<std::size_t>(half)] = random.colour();
   std::reverse(table.begin() + half, table.end());
   return table;
 }

@@ -308,7 +308,7 @@ TEST_P(WriterRoundTrip, AFileCutShortKeepsTheRowsBeforeTheCut) {
   const int cutRow = c.height - 1 - wholeRows;
   for (int y = 0; y < c.height; ++y)
     for (int x = 0; x < c.width; ++x) {
-      const bool stored = y > cutRow || (c.bits == 16 && y == cutRow && static_cast<std::size_t>(2 * x + 2) <= extra);
+      const bool stored = y > cutRow || (c.bits == 16 && y == cutRow && 2 * static_cast<std::size_t>(x) + 2 <= extra);
       ASSERT_EQ(rgba(back.GetPixel(x, y)), expected(x, y, stored)) << x << "," << y;
     }
 }
