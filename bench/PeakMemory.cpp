@@ -12,6 +12,9 @@
 namespace bench {
 namespace {
 
+// The child's first argument, one per reader.
+const char* flagOf(Reader reader) { return reader == Reader::classic ? "--peak-read" : "--peak-read-full"; }
+
 // A "Vm...:  N kB" line of /proc/self/status, in bytes; -1 when missing.
 long long statusBytes(const char* field) {
   std::FILE* status = std::fopen("/proc/self/status", "r");
@@ -25,24 +28,35 @@ long long statusBytes(const char* field) {
   return kib < 0 ? -1 : kib * 1024;
 }
 
-}  // namespace
-
-int reportPeakRead(const char* path) {
+int readAndReport(const char* path, Reader reader) {
   BMP image;
   const long long before = statusBytes("VmRSS");
-  const bool read = image.ReadFromFile(path);
+  const bool read = reader == Reader::classic ? image.ReadFromFile(path)
+                                              : static_cast<bool>(pixelry::readFile(image, path));
   const long long peak = statusBytes("VmHWM");
   if (!read || before < 0 || peak < 0) return 1;
   std::printf("%lld\n", peak - before);
   return 0;
 }
 
-long long peakReadBytes(const std::string& path) {
+}  // namespace
+
+bool reportPeakRead(int argc, char** argv, int& status) {
+  if (argc != 3) return false;
+  for (const Reader reader : {Reader::classic, Reader::full})
+    if (std::strcmp(argv[1], flagOf(reader)) == 0) {
+      status = readAndReport(argv[2], reader);
+      return true;
+    }
+  return false;
+}
+
+long long peakReadBytes(const std::string& path, Reader reader) {
   char self[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
   if (length <= 0) return -1;
   self[length] = '\0';
-  const std::string command = std::string("'") + self + "' --peak-read '" + path + "'";
+  const std::string command = std::string("'") + self + "' " + flagOf(reader) + " '" + path + "'";
   std::FILE* child = popen(command.c_str(), "r");
   if (!child) return -1;
   long long bytes = -1;

@@ -1,5 +1,5 @@
-// Peak memory of one ReadFromFile, measured in a fresh process so that nothing the
-// benchmark already holds is counted.
+// Peak memory of one read (ReadFromFile or pixelry::readFile), measured in a fresh
+// process so that nothing the benchmark already holds is counted.
 #ifndef PIXELRY_BENCH_PEAKMEMORY_H
 #define PIXELRY_BENCH_PEAKMEMORY_H
 
@@ -7,12 +7,15 @@
 
 namespace bench {
 
-// Bytes by which the resident peak (VmHWM) of a fresh run of this program rises while it
-// reads path; -1 when it could not be measured.
-long long peakReadBytes(const std::string& path);
+enum class Reader { classic, full };  // BMP::ReadFromFile, pixelry::readFile
 
-// The child's side: reads path and prints the rise; returns the exit status.
-int reportPeakRead(const char* path);
+// Bytes by which the resident peak (VmHWM) of a fresh run of this program rises while it
+// reads path with reader; -1 when it could not be measured.
+long long peakReadBytes(const std::string& path, Reader reader);
+
+// The child's side, when this program's arguments are those peakReadBytes gives it: reads
+// the file, prints the rise and sets status to the exit status. False for other arguments.
+bool reportPeakRead(int argc, char** argv, int& status);
 
 }  // namespace bench
 

@@ -6,16 +6,6 @@
 namespace bench {
 namespace {
 
-// A small integer hash: the same noise on every run and every machine.
-std::uint32_t mix(std::uint32_t v) {
-  v ^= v >> 16;
-  v *= 0x7feb352dU;
-  v ^= v >> 15;
-  v *= 0x846ca68bU;
-  v ^= v >> 16;
-  return v;
-}
-
 std::uint8_t clampByte(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
 // A triangle wave of period 2 x half, between 0 and half.
@@ -76,7 +66,21 @@ void packRow(std::vector<std::uint8_t>& out, int y, int width, int height, int b
   if (filled > 0) out.push_back(static_cast<std::uint8_t>(packed << (8 - filled)));
 }
 
+std::uint32_t get32(const std::vector<std::uint8_t>& in, std::size_t at) {
+  return static_cast<std::uint32_t>(in[at]) | static_cast<std::uint32_t>(in[at + 1]) << 8 |
+         static_cast<std::uint32_t>(in[at + 2]) << 16 | static_cast<std::uint32_t>(in[at + 3]) << 24;
+}
+
 }  // namespace
+
+std::uint32_t mix(std::uint32_t v) {
+  v ^= v >> 16;
+  v *= 0x7feb352dU;
+  v ^= v >> 15;
+  v *= 0x846ca68bU;
+  v ^= v >> 16;
+  return v;
+}
 
 Colour sampleColour(int x, int y, int width, int height) {
   const std::uint32_t noise = mix(static_cast<std::uint32_t>(y) * 65537U + static_cast<std::uint32_t>(x));
@@ -88,15 +92,13 @@ Colour sampleColour(int x, int y, int width, int height) {
                 clampByte(255 - 255 * y / height)};
 }
 
-std::vector<std::uint8_t> sampleFile(int width, int height, int bits) {
-  const bool indexed = bits <= 8;
-  const std::uint32_t tableBytes = indexed ? 4U << bits : bits == 16 ? 12 : 0;
-  const std::uint32_t rowBytes = (static_cast<std::uint32_t>(width) * bits + 31) / 32 * 4;
+std::vector<std::uint8_t> fileHeaders(int width, int height, int bits, std::uint32_t compression,
+                                      std::uint32_t tableBytes, std::uint32_t imageBytes) {
   const std::uint32_t offBits = 54 + tableBytes;
   std::vector<std::uint8_t> out;
-  out.reserve(offBits + static_cast<std::size_t>(rowBytes) * height);
+  out.reserve(offBits);
   put16(out, 0x4D42);
-  put32(out, offBits + rowBytes * static_cast<std::uint32_t>(height));
+  put32(out, offBits + imageBytes);
   put32(out, 0);
   put32(out, offBits);
   put32(out, 40);
@@ -104,12 +106,22 @@ std::vector<std::uint8_t> sampleFile(int width, int height, int bits) {
   put32(out, static_cast<std::uint32_t>(height));
   put16(out, 1);
   put16(out, static_cast<unsigned>(bits));
-  put32(out, bits == 16 ? 3 : 0);
-  put32(out, rowBytes * static_cast<std::uint32_t>(height));
+  put32(out, compression);
+  put32(out, imageBytes);
   put32(out, 2835);
   put32(out, 2835);
   put32(out, 0);
   put32(out, 0);
+  return out;
+}
+
+std::vector<std::uint8_t> sampleFile(int width, int height, int bits) {
+  const bool indexed = bits <= 8;
+  const std::uint32_t tableBytes = indexed ? 4U << bits : bits == 16 ? 12 : 0;
+  const std::uint32_t rowBytes = (static_cast<std::uint32_t>(width) * bits + 31) / 32 * 4;
+  std::vector<std::uint8_t> out =
+      fileHeaders(width, height, bits, bits == 16 ? 3 : 0, tableBytes, rowBytes * static_cast<std::uint32_t>(height));
+  out.reserve(out.size() + tableBytes + static_cast<std::size_t>(rowBytes) * height);
   if (indexed) {
     for (unsigned i = 0; i < (1U << bits); ++i) {
       const Colour c = entryOf(i, bits);
@@ -148,6 +160,23 @@ std::vector<Colour> samplePalette(int width, int height) {
                                    static_cast<int>((at >> 16) % static_cast<std::uint32_t>(height)), width, height));
   }
   return palette;
+}
+
+std::vector<std::uint8_t> topDownCopy(const std::vector<std::uint8_t>& bottomUp) {
+  const std::uint32_t offBits = get32(bottomUp, 10);
+  const std::uint32_t width = get32(bottomUp, 18);
+  const std::uint32_t height = get32(bottomUp, 22);
+  const std::uint32_t bits = bottomUp[28] | static_cast<std::uint32_t>(bottomUp[29]) << 8;
+  const std::size_t rowBytes = (std::size_t{width} * bits + 31) / 32 * 4;
+  std::vector<std::uint8_t> out(bottomUp.begin(), bottomUp.begin() + offBits);
+  const std::uint32_t negative = ~height + 1;  // two's complement, as the file stores it
+  for (int i = 0; i < 4; ++i) out[22 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(negative >> (8 * i));
+  out.reserve(bottomUp.size());
+  for (std::size_t row = height; row-- > 0;) {
+    const auto start = bottomUp.begin() + static_cast<std::ptrdiff_t>(offBits + row * rowBytes);
+    out.insert(out.end(), start, start + static_cast<std::ptrdiff_t>(rowBytes));
+  }
+  return out;
 }
 
 bool saveFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

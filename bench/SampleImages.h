@@ -27,6 +27,19 @@ std::vector<std::uint8_t> samplePixels(int width, int height, int channels);
 // would give it.
 std::vector<Colour> samplePalette(int width, int height);
 
+// The same file stored top row first: the height negated and the rows in reverse order,
+// every other byte as it was. bottomUp is a file sampleFile makes.
+std::vector<std::uint8_t> topDownCopy(const std::vector<std::uint8_t>& bottomUp);
+
+// The 14-byte file header and the 40-byte info header of a bottom-up file whose headers
+// are followed by tableBytes bytes (colour table or masks), then imageBytes bytes of pixel
+// data compressed as compression says (0 none, 1 RLE8, 2 RLE4, 3 bit fields).
+std::vector<std::uint8_t> fileHeaders(int width, int height, int bits, std::uint32_t compression,
+                                      std::uint32_t tableBytes, std::uint32_t imageBytes);
+
+// A small integer hash: the same noise on every run and every machine.
+std::uint32_t mix(std::uint32_t v);
+
 // Writes bytes to path; false when the file could not be written whole.
 bool saveFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 

@@ -1,7 +1,8 @@
 // Pixelry against stb on the same deterministic pictures: reading at every depth,
 // writing at every depth, and halving with Rescale. Prints best-of-N times and the
 // ratios ours / peer, the 24-bit read against the floor of the machine (reading the file
-// plus first touch of a fresh grid), and the peak memory of one read.
+// plus first touch of a fresh grid), and the peak memory of one read. Then the full
+// reader against the classic one and on top-down, in-memory and run-length coded data.
 //
 //   pixelry_bench [--runs N] [--sizes 4096,1000] [--dir DIRECTORY]
 #include <sys/mman.h>
@@ -9,22 +10,24 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "FullReaderCases.h"
 #include "PeakMemory.h"
 #include "PeerCodecs.h"
 #include "Pixelry/Pixelry.h"
+#include "Report.h"
 #include "SampleImages.h"
 #include "Stopwatch.h"
 
 namespace {
 
 using bench::Best;
+using bench::printRow;
 using bench::Repeat;
 
 struct Options {
@@ -37,17 +40,6 @@ struct Options {
 constexpr int kGoalSize = 4096;
 // A case stops starting new runs after this much of our time (the slow palette writes).
 constexpr double kBudgetMs = 20000;
-
-// One line: wall-clock times and their ratio, the goal when there is one, and the ratio
-// of CPU times, steadier on a loaded machine.
-void printRow(const std::string& what, const Best& best, const char* peerName, double goal) {
-  const double ratio = best.ours.wall / best.peer.wall;
-  std::printf("  %-34s %9.1f %9.1f  %-20s %6.3f", what.c_str(), best.ours.wall, best.peer.wall, peerName, ratio);
-  if (goal > 0) std::printf("  <= %-4g %-6s", goal, ratio <= goal ? "met" : "MISSED");
-  else std::printf("  %-15s", "");
-  std::printf("  cpu %6.3f  (ours: best of %d)\n", best.ours.cpu / best.peer.cpu, best.runs);
-  std::fflush(stdout);
-}
 
 // The palette index of every pixel in the written file agrees with a search of the whole
 // table, lowest index first among equal distances.
@@ -84,7 +76,8 @@ bool indicesAreExhaustive(BMP& image, const std::string& path) {
   return true;
 }
 
-void runSize(int size, const Options& options) {
+// False, after saying why, when the files to time could not be made as they should be.
+bool runSize(int size, const Options& options) {
   const Repeat repeat{options.runs, kBudgetMs};
   const double goal = size == kGoalSize ? 1 : 0;  // 0: no goal printed
   auto path = [&](const std::string& name) { return (options.dir / (std::to_string(size) + "_" + name)).string(); };
@@ -96,8 +89,13 @@ void runSize(int size, const Options& options) {
   for (int bits : depths)
     if (!bench::saveFile(path("in" + std::to_string(bits) + ".bmp"), bench::sampleFile(size, size, bits))) {
       std::printf("cannot write the sample files in %s\n", options.dir.c_str());
-      std::exit(1);
+      return false;
     }
+  // Checked before anything is timed: a full read that gives a wrong picture stops here.
+  if (!bench::makeFullReaderFiles(size, path)) {
+    std::printf("the full reader's files could not be written or do not read back as made\n");
+    return false;
+  }
 
   // Reading: a fresh image or buffer each run, released within the run on both sides.
   auto nothing = [] {};
@@ -201,20 +199,18 @@ void runSize(int size, const Options& options) {
   work.reset();
 
   // Peak memory of a 24-bit read against the grid plus one file row.
-  const long long peakBytes = bench::peakReadBytes(file24);
-  const double peak = static_cast<double>(peakBytes);
   const double grid = 4.0 * static_cast<double>(pixels);
   // A file row: three bytes a pixel, padded to a multiple of four.
   const std::size_t rowBytes = (static_cast<std::size_t>(size) * 3 + 3) / 4 * 4;
-  const double row = static_cast<double>(rowBytes);
-  std::printf("  peak memory of a 24-bit read: %.2f MiB, grid + row %.2f MiB, ratio %.3f", peak / 1048576.0,
-              (grid + row) / 1048576.0, peak / (grid + row));
-  if (goal > 0) std::printf("   goal <= 1.1 %s", peakBytes > 0 && peak <= 1.1 * (grid + row) ? "met" : "MISSED");
-  std::printf("\n");
+  bench::printPeak("peak memory of a 24-bit read", bench::peakReadBytes(file24, bench::Reader::classic), "grid + row",
+                   grid + static_cast<double>(rowBytes), goal * 1.1);
+
+  bench::runFullReaderCases(size, repeat, goal > 0, path);
 
   for (const char* name : {"in1.bmp", "in4.bmp", "in8.bmp", "in16.bmp", "in24.bmp", "in32.bmp", "out_ours.bmp",
                            "out_stb.bmp"})
     std::filesystem::remove(path(name));
+  return true;
 }
 
 bool parse(int argc, char** argv, Options& options) {
@@ -246,7 +242,8 @@ bool parse(int argc, char** argv, Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "--peak-read") == 0) return bench::reportPeakRead(argv[2]);
+  int status = 0;
+  if (bench::reportPeakRead(argc, argv, status)) return status;
   Options options;
   if (!parse(argc, argv, options)) {
     std::printf("usage: pixelry_bench [--runs N] [--sizes 4096,1000] [--dir DIRECTORY]\n");
@@ -256,7 +253,8 @@ int main(int argc, char** argv) {
   if (ownDir) options.dir = std::filesystem::temp_directory_path() / ("pixelry_bench_" + std::to_string(getpid()));
   std::filesystem::create_directories(options.dir);
   std::printf("Pixelry benchmark: best of up to %d runs per case, ours and peer alternated\n", options.runs);
-  for (int size : options.sizes) runSize(size, options);
+  bool made = true;
+  for (std::size_t i = 0; made && i < options.sizes.size(); ++i) made = runSize(options.sizes[i], options);
   if (ownDir) std::filesystem::remove_all(options.dir);
-  return 0;
+  return made ? 0 : 1;
 }
