@@ -64,11 +64,13 @@ BitFields makeBitFields(PixelryWORD red, PixelryWORD green, PixelryWORD blue) {
   for (int c = 0; c < 3; ++c) {
     for (unsigned m = fields.mask[c]; m > 31; m >>= 1) ++fields.shift[c];
     // A mask of four bits or fewer would otherwise never reach the top of the byte: its
-    // channel is widened by its own width instead (4-bit 15 reads 240, as 5-bit 31 reads
-    // 248).
-    if ((fields.mask[c] >> fields.shift[c]) < 16) {
+    // channel, brought down to bit 0, is widened by its own width instead (4-bit 15 reads
+    // 240, as 5-bit 31 reads 248).
+    const unsigned mask = fields.mask[c];
+    if (mask != 0 && (mask >> fields.shift[c]) < 16) {
       int count = 0;
-      for (unsigned m = fields.mask[c]; m != 0; m >>= 1) count += static_cast<int>(m & 1);
+      for (unsigned m = mask; m != 0; m >>= 1) count += static_cast<int>(m & 1);
+      for (fields.shift[c] = 0; ((mask >> fields.shift[c]) & 1) == 0;) ++fields.shift[c];
       fields.up[c] = 8 - count;
     }
   }

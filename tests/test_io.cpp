@@ -272,13 +272,17 @@ TEST(WriteToMemory, AlphaMaskFormCarriesAlphaInALongHeader) {
 TEST(ClassicReaderMends, NarrowMasksReachTheTopOfTheByte) {
   testing_support::TempDir dir;
   const std::string path = dir.file("444.bmp");
-  BmpFile file = BmpFile::make(1, 1, 16);
-  file.infoHeader.biCompression = 3;
-  file.before({0x00, 0x0F, 0, 0, 0xF0, 0x00, 0, 0, 0x0F, 0x00, 0, 0}).row({0xFF, 0x0F, 0, 0});
-  testing_support::writeBytes(path, file.bytes());
-  BMP image;
-  EXPECT_EQ(capturedOutput([&] { image.ReadFromFile(path.c_str()); }), "");
-  EXPECT_EQ(rgba(image.GetPixel(0, 0)), (Rgba{240, 240, 240, 0}));
+  // Red 0x0F00, green 0x00F0, blue 0x000F; then blue 0x000E, three bits above bit 0.
+  for (const auto& [blueMask, white] : {std::pair<PixelryBYTE, Rgba>{0x0F, {240, 240, 240, 0}},
+                                        {0x0E, {240, 240, 224, 0}}}) {
+    BmpFile file = BmpFile::make(1, 1, 16);
+    file.infoHeader.biCompression = 3;
+    file.before({0x00, 0x0F, 0, 0, 0xF0, 0x00, 0, 0, blueMask, 0x00, 0, 0}).row({0xFF, 0x0F, 0, 0});
+    testing_support::writeBytes(path, file.bytes());
+    BMP image;
+    EXPECT_EQ(capturedOutput([&] { image.ReadFromFile(path.c_str()); }), "");
+    EXPECT_EQ(rgba(image.GetPixel(0, 0)), white);
+  }
 }
 
 TEST(ClassicReaderMends, ShortInfoHeadersAreRefusedAsUnsupported) {
