@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "Pixelry/Pixelry.h"
-#include "app/glyph_match.h"
+#include "glyph_match.h"
 #include "glyph_degrade.h"
 
 std::vector<std::uint8_t> resampledReds(const GrayImage& glyph, TemplateSize size) {
