@@ -2,6 +2,7 @@
 // its rules, reading from memory as from a file, results instead of messages, the pixel
 // limit, writing to memory and the 32-bit form with an alpha mask; and the classic
 // reader's mends for narrow 16-bit masks and short (OS/2) info headers.
+#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -165,6 +166,99 @@ INSTANTIATE_TEST_SUITE_P(Bmpsuite, FullReaderOnBadFiles,
                            std::string name = info.param;
                            return name;
                          });
+
+// Files that ImageMagick, GraphicsMagick, netpbm, Pillow, ffmpeg, OpenCV, Qt, SDL,
+// gdk-pixbuf and GIMP write, each beside the writer's own decoding (tests/data/programs,
+// described row by row in its MANIFEST.tsv).
+struct ProgramFile {
+  std::string file;
+  // Channel widths (red, green, blue, alpha) where a file stores fewer than 8 bits, and
+  // whether its alpha counts (an alpha mask); 8 elsewhere.
+  int bits[4] = {8, 8, 8, 8};
+  bool alpha = false;
+};
+
+void PrintTo(const ProgramFile& f, std::ostream* out) { *out << f.file; }
+
+int bitCount(unsigned long mask) {
+  int count = 0;
+  for (; mask != 0; mask >>= 1) count += static_cast<int>(mask & 1);
+  return count;
+}
+
+std::vector<ProgramFile> programFiles() {
+  std::ifstream manifest(std::string(PIXELRY_TEST_DATA) + "/programs/MANIFEST.tsv");
+  std::vector<ProgramFile> files;
+  std::string line;
+  std::getline(manifest, line);  // column names
+  while (std::getline(manifest, line)) {
+    std::vector<std::string> cells;
+    std::istringstream row(line);
+    for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+    ProgramFile f;
+    f.file = cells.at(0);
+    const int depth = std::stoi(cells.at(6));
+    const std::string& masks = cells.at(10);
+    if (depth == 16 && masks.rfind("none", 0) == 0) f.bits[0] = f.bits[1] = f.bits[2] = 5;  // 5-5-5
+    if ((depth == 16 || depth == 32) && masks.rfind("R=", 0) == 0) {
+      for (int c = 0; c < 4; ++c) {
+        const unsigned long mask = std::stoul(masks.substr(masks.find("RGBA"[c] + std::string("=")) + 2, 8), nullptr, 16);
+        if (c < 3 || mask != 0) f.bits[c] = bitCount(mask);
+        if (c == 3) f.alpha = mask != 0;
+      }
+    }
+    files.push_back(f);
+  }
+  return files;
+}
+
+// A channel of n bits as the library widens it: round(v x 255 / (2^n - 1)).
+int widened(int v, int n) { return (2 * v * 255 + (1 << n) - 1) / (2 * ((1 << n) - 1)); }
+
+class ProgramCorpus : public ::testing::TestWithParam<ProgramFile> {};
+
+TEST_P(ProgramCorpus, ReadsAsTheWriterDecodesIt) {
+  const ProgramFile& f = GetParam();
+  const std::string base = std::string(PIXELRY_TEST_DATA) + "/programs/" + f.file.substr(0, f.file.size() - 4);
+  BMP image;
+  const pixelry::Result result = pixelry::readFile(image, (base + ".bmp").c_str());
+  ASSERT_TRUE(result) << result.message;
+  std::ifstream in(base + ".pam", std::ios::binary);
+  Reference ref;
+  std::string word;
+  in >> word;
+  while (in >> word && word != "ENDHDR") {
+    if (word == "WIDTH") in >> ref.width;
+    if (word == "HEIGHT") in >> ref.height;
+    if (word == "DEPTH") in >> ref.depth;
+  }
+  in.get();
+  ref.samples.resize(static_cast<std::size_t>(ref.width) * static_cast<std::size_t>(ref.height) * 4);
+  in.read(reinterpret_cast<char*>(ref.samples.data()), static_cast<std::streamsize>(ref.samples.size()));
+  ASSERT_EQ(image.TellWidth(), ref.width);
+  ASSERT_EQ(image.TellHeight(), ref.height);
+  // Writers widen narrow channels by rules of their own (15 may read 240, 31 may read
+  // 247, 248 or 255): the channel's value is what they agree on, and the library widens
+  // it by its rule.
+  int differing = 0;
+  for (int y = 0; y < ref.height; ++y)
+    for (int x = 0; x < ref.width; ++x) {
+      const RGBApixel p = image.GetPixel(x, y);
+      const int ours[4] = {p.Red, p.Green, p.Blue, p.Alpha};
+      const std::uint8_t* q = &ref.samples[(static_cast<std::size_t>(y) * ref.width + x) * 4];
+      for (int c = 0; c < (f.alpha ? 4 : 3); ++c) {
+        const int n = f.bits[c];
+        differing += ours[c] != (n == 8 ? q[c] : widened(q[c] >> (8 - n), n));
+      }
+    }
+  EXPECT_EQ(differing, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramCorpus, ::testing::ValuesIn(programFiles()), [](const auto& info) {
+  std::string name;
+  for (char ch : info.param.file.substr(0, info.param.file.size() - 4)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  return name;
+});
 
 TEST(FullReader, FromMemoryAsFromTheFile) {
   for (const char* file : {"good/pal4rle.bmp", "good/rgb16-565.bmp", "good/pal8topdown.bmp", "questionable/rgba32-1.bmp"}) {
