@@ -1,4 +1,4 @@
-// The in-memory image: pixel record, image object, warnings switch and integer power.
+// The in-memory image: the pixel record and the image object.
 #ifndef PIXELRY_IMAGE_H
 #define PIXELRY_IMAGE_H
 
