@@ -17,8 +17,8 @@
 // Refused with a reason that names the feature: 2- and 64-bit pixels, embedded JPEG or
 // PNG, OS/2 Huffman and RLE24 compression, OS/2 bitmap arrays, top-down run-length files,
 // masks that are not one run of bits and channels wider than 10 bits. Fully transparent
-// pixels of a file with an alpha mask keep the colour the file stores for them. Embedded
-// colour profiles are not applied.
+// pixels of a file with an alpha mask keep the colour the file stores for them. An
+// embedded colour profile is not applied: the read says so in a warning.
 #ifndef PIXELRY_IO_H
 #define PIXELRY_IO_H
 

@@ -15,7 +15,9 @@ constexpr RGBApixel kWhite{255, 255, 255, 0};
 constexpr RGBApixel kBlack{0, 0, 0, 0};
 
 // Info header sizes: OS/2 1.x (core), Windows 3 and its longer successors.
-constexpr std::uint32_t kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56, kV5Header = 124;
+constexpr std::uint32_t kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56, kV4Header = 108,
+                        kV5Header = 124;
+constexpr std::uint32_t kEmbeddedProfile = 0x4D424544;  // "MBED"
 // The widest bit-field channel read.
 constexpr int kWidestChannel = 10;
 constexpr PixelryWORD kArraySignature = 0x4142;  // "BA"
@@ -159,6 +161,9 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
   info.colorsUsed = le32(bytes + 32);
   // Sizes other than Windows' 40, 52, 56, 108 and 124 up to 64 are OS/2 2.x headers.
   info.os2 = info.size <= 64 && info.size != kInfoHeader && info.size != kV2Header && info.size != kV3Header;
+  // A V4 or V5 header names its colour space after the masks; "MBED" is a profile in the file.
+  if (!info.os2 && info.size >= kV4Header && le32(bytes + 56) == kEmbeddedProfile)
+    parse.outcome.oddities.add(Oddity::profile);
   if (!info.os2 && info.size >= kV2Header) {
     info.hasMasks = true;
     for (std::size_t c = 0; c < 4; ++c) info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + 40 + 4 * c) : 0;

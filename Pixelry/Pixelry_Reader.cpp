@@ -47,6 +47,7 @@ std::vector<std::string> oddityLines(Oddity oddity, const std::string& name) {
               "white (255,255,255,0) entries."};
     case Oddity::rleCut:
       return {name + ": the run-length data ends early; pixels it never set", "take colour-table entry 0."};
+    case Oddity::profile: return {name + " embeds a colour profile, which is not applied."};
   }
   return {};
 }

@@ -295,6 +295,21 @@ TEST(FullReader, PrintsNothingAndReportsInTheResult) {
   EXPECT_EQ(pixelry::readMemory(image, cut.data(), 20).code, pixelry::Code::truncated);
 }
 
+// The suite's second profile swaps red and green: the colours come back as stored, and
+// the read says the profile was not applied.
+TEST(FullReader, EmbeddedColourProfilesAreReportedNotApplied) {
+  for (const char* file : {"questionable/rgb24prof.bmp", "questionable/rgb24prof2.bmp"}) {
+    BMP image;
+    const pixelry::Result result = pixelry::readFile(image, (kSuite + file).c_str());
+    ASSERT_TRUE(result) << result.message;
+    ASSERT_EQ(result.warnings.size(), 1u) << file;
+    EXPECT_EQ(result.warnings[0], kSuite + file + " embeds a colour profile, which is not applied.");
+    EXPECT_EQ(differences(image, loadReference("q-rgb24.pam"), false), file == std::string("questionable/rgb24prof.bmp") ? 0 : 3392);
+  }
+  BMP linked;
+  EXPECT_TRUE(pixelry::readFile(linked, (kSuite + "questionable/rgb24lprof.bmp").c_str()).warnings.empty());
+}
+
 TEST(FullReader, RefusesMorePixelsThanAllowedWithoutChangingTheImage) {
   BMP image;
   image.SetSize(5, 4);
