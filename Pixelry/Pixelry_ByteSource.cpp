@@ -22,8 +22,8 @@ void ByteSource::skip(std::int64_t count) {
   }
   PixelryBYTE chunk[4096];
   while (count > 0) {
-    const std::size_t size = count < static_cast<std::int64_t>(sizeof chunk) ? static_cast<std::size_t>(count)
-                                                                             : sizeof chunk;
+    const std::size_t size =
+        count < static_cast<std::int64_t>(sizeof chunk) ? static_cast<std::size_t>(count) : sizeof chunk;
     if (std::fread(chunk, 1, size, file_) < size) return;
     count -= static_cast<std::int64_t>(size);
   }

@@ -176,7 +176,9 @@ Decoded decodeBmp(ByteSource& source, const FileLayout& layout) {
     decoded.status = Decoded::Status::gridTooLarge;
     return decoded;
   }
-  auto row = [&](int y) { return decoded.grid.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width); };
+  auto row = [&](int y) {
+    return decoded.grid.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+  };
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(layout.height);
 
   if (layout.encoding != FileLayout::Encoding::rows) {
@@ -189,8 +191,8 @@ Decoded decodeBmp(ByteSource& source, const FileLayout& layout) {
   // Many rows come in with one read. A bottom-up file stores the bottom row first.
   const std::int64_t rowSize = rowSizeBytes(width, layout.bits);
   const std::int64_t rowsPerChunk = std::clamp<std::int64_t>(kChunkBytes / rowSize, 1, layout.height);
-  std::unique_ptr<PixelryBYTE[]> buffer(
-      new (std::nothrow) PixelryBYTE[static_cast<std::size_t>(rowsPerChunk * rowSize)]);
+  std::unique_ptr<PixelryBYTE[]> buffer(new (std::nothrow)
+                                            PixelryBYTE[static_cast<std::size_t>(rowsPerChunk * rowSize)]);
   if (!buffer) {
     decoded.grid.reset();
     decoded.status = Decoded::Status::bufferTooLarge;
@@ -201,7 +203,8 @@ Decoded decodeBmp(ByteSource& source, const FileLayout& layout) {
   int y = layout.topDown ? 0 : layout.height - 1;
   for (int left = layout.height; left > 0;) {
     const std::int64_t rows = std::min<std::int64_t>(rowsPerChunk, left);
-    const auto got = static_cast<std::int64_t>(source.read(buffer.get(), static_cast<std::size_t>(rows * rowSize)));
+    const auto got =
+        static_cast<std::int64_t>(source.read(buffer.get(), static_cast<std::size_t>(rows * rowSize)));
     const std::int64_t whole = got / rowSize;
     const PixelryBYTE* in = buffer.get();
     for (std::int64_t k = 0; k < whole; ++k, y += step, --left, in += rowSize) decodeRow(in, rowSize, row(y));

@@ -5,15 +5,15 @@
 #define PIXELRY_EXPORT_H
 
 #if defined(_WIN32) && defined(PIXELRY_SHARED)
-#  if defined(PIXELRY_BUILDING)
-#    define PIXELRY_API __declspec(dllexport)
-#  else
-#    define PIXELRY_API __declspec(dllimport)
-#  endif
-#elif defined(__GNUC__)
-#  define PIXELRY_API __attribute__((visibility("default")))
+#if defined(PIXELRY_BUILDING)
+#define PIXELRY_API __declspec(dllexport)
 #else
-#  define PIXELRY_API
+#define PIXELRY_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define PIXELRY_API __attribute__((visibility("default")))
+#else
+#define PIXELRY_API
 #endif
 
 #endif

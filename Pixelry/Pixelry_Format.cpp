@@ -35,7 +35,8 @@ void decode(Record& record, const PixelryBYTE* bytes) {
   forEachField(record, [&](const char*, auto& field) {
     using Field = std::remove_reference_t<decltype(field)>;
     field = 0;
-    for (std::size_t i = 0; i < sizeof field; ++i) field = static_cast<Field>(field | (Field{bytes[at++]} << (8 * i)));
+    for (std::size_t i = 0; i < sizeof field; ++i)
+      field = static_cast<Field>(field | (Field{bytes[at++]} << (8 * i)));
   });
 }
 
@@ -58,12 +59,20 @@ bool writeRecordBytes(pixelry::detail::ByteSink& sink, Record& record) {
 
 }  // namespace
 
-BMFH::BMFH()
-    : bfType(pixelry::detail::kSignature), bfSize(0), bfReserved1(0), bfReserved2(0), bfOffBits(0) {}
+BMFH::BMFH() : bfType(pixelry::detail::kSignature), bfSize(0), bfReserved1(0), bfReserved2(0), bfOffBits(0) {}
 
 BMIH::BMIH()
-    : biSize(0), biWidth(0), biHeight(0), biPlanes(1), biBitCount(0), biCompression(0),
-      biSizeImage(0), biXPelsPerMeter(3780), biYPelsPerMeter(3780), biClrUsed(0), biClrImportant(0) {}
+    : biSize(0),
+      biWidth(0),
+      biHeight(0),
+      biPlanes(1),
+      biBitCount(0),
+      biCompression(0),
+      biSizeImage(0),
+      biXPelsPerMeter(3780),
+      biYPelsPerMeter(3780),
+      biClrUsed(0),
+      biClrImportant(0) {}
 
 void BMFH::SwitchEndianess() { switchEndianess(*this); }
 void BMIH::SwitchEndianess() { switchEndianess(*this); }

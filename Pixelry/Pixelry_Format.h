@@ -12,8 +12,8 @@
 // The 14-byte file header at the start of every BMP file. Fields the constructor does
 // not name start at 0.
 struct PIXELRY_API BMFH {
-  PixelryWORD bfType;      // "BM" as a little-endian word, 19778
-  PixelryDWORD bfSize;     // whole file size in bytes
+  PixelryWORD bfType;   // "BM" as a little-endian word, 19778
+  PixelryDWORD bfSize;  // whole file size in bytes
   PixelryWORD bfReserved1;
   PixelryWORD bfReserved2;
   PixelryDWORD bfOffBits;  // file offset of the first pixel row

@@ -71,13 +71,15 @@ struct WriteOptions {
 // Reads a file into image. On failure the image is left exactly as it was.
 PIXELRY_API Result readFile(BMP& image, const char* fileName, const ReadOptions& options = {});
 // Reads size bytes at data into image. On failure the image is left exactly as it was.
-PIXELRY_API Result readMemory(BMP& image, const void* data, std::size_t size, const ReadOptions& options = {});
+PIXELRY_API Result readMemory(BMP& image, const void* data, std::size_t size,
+                              const ReadOptions& options = {});
 
 // Writes image to a file as WriteToFile does (the same bytes by default, the same
 // replacement of an existing file), without printing.
 PIXELRY_API Result writeFile(const BMP& image, const char* fileName, const WriteOptions& options = {});
 // Writes into out (replacing its contents) the bytes writeFile would write.
-PIXELRY_API Result writeMemory(const BMP& image, std::vector<PixelryBYTE>& out, const WriteOptions& options = {});
+PIXELRY_API Result writeMemory(const BMP& image, std::vector<PixelryBYTE>& out,
+                               const WriteOptions& options = {});
 
 }  // namespace pixelry
 

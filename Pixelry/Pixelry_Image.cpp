@@ -47,17 +47,16 @@ RGBApixel standard256(int n) {
   struct Fixed {
     int index, red, green, blue;
   };
-  static constexpr Fixed kFixed[] = {
-      {7, 192, 192, 192},   {8, 192, 220, 192}, {9, 166, 202, 240},   {246, 255, 251, 240},
-      {247, 160, 160, 164}, {248, 128, 128, 128}, {249, 255, 0, 0},   {250, 0, 255, 0},
-      {251, 255, 255, 0},   {252, 0, 0, 255},     {253, 255, 0, 255}, {254, 0, 255, 255},
-      {255, 255, 255, 255}};
+  static constexpr Fixed kFixed[] = {{7, 192, 192, 192},   {8, 192, 220, 192},   {9, 166, 202, 240},
+                                     {246, 255, 251, 240}, {247, 160, 160, 164}, {248, 128, 128, 128},
+                                     {249, 255, 0, 0},     {250, 0, 255, 0},     {251, 255, 255, 0},
+                                     {252, 0, 0, 255},     {253, 255, 0, 255},   {254, 0, 255, 255},
+                                     {255, 255, 255, 255}};
   for (const Fixed& f : kFixed)
     if (f.index == n) return rgb(f.red, f.green, f.blue);
   if (n < 8) return standard16(n);
   return rgb(32 * (n % 8), 32 * ((n / 8) % 8), 64 * (n / 64));
 }
-
 
 // Page faults dominate the first touch of a large grid; on Linux, huge pages make them
 // 512 times fewer. Only the whole 2 MiB pages inside the allocation are advised.
@@ -82,9 +81,15 @@ void fillStandardTable(RGBApixel* table, int depth) {
   const int count = IntPow(2, depth);
   for (int n = 0; n < count; ++n) {
     switch (depth) {
-      case 1: table[n] = n == 0 ? rgb(0, 0, 0) : rgb(255, 255, 255); break;
-      case 4: table[n] = standard16(n); break;
-      default: table[n] = standard256(n); break;
+      case 1:
+        table[n] = n == 0 ? rgb(0, 0, 0) : rgb(255, 255, 255);
+        break;
+      case 4:
+        table[n] = standard16(n);
+        break;
+      default:
+        table[n] = standard256(n);
+        break;
     }
   }
 }
@@ -135,7 +140,9 @@ bool replaceGrid(std::unique_ptr<RGBApixel[]>& pixels, int& width, int& height, 
     pixelry::detail::warnNoMemory(newWidth, newHeight, width, height);
     return false;
   }
-  if (white) pixelry::detail::fillWhite(grid.get(), static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight));
+  if (white)
+    pixelry::detail::fillWhite(grid.get(),
+                               static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight));
   pixels = std::move(grid);
   width = newWidth;
   height = newHeight;
@@ -161,15 +168,19 @@ int dotsPerInch(int& pelsPerMetreField) {
 
 void warnColorOutOfRange(int index, int colors, const char* verb) {
   warn({"Requested color number " + std::to_string(index) + " is outside the allowed",
-        "range [0," + std::to_string(colors - 1) + "]. Ignoring request to " + verb +
-            " this color."});
+        "range [0," + std::to_string(colors - 1) + "]. Ignoring request to " + verb + " this color."});
 }
 
 }  // namespace
 
 BMP::BMP()
-    : BitDepth(24), Width(1), Height(1), Pixels(new (std::nothrow) RGBApixel[1]{kWhite}), ColorTable(),
-      XPelsPerMeter(0), YPelsPerMeter(0) {}
+    : BitDepth(24),
+      Width(1),
+      Height(1),
+      Pixels(new (std::nothrow) RGBApixel[1]{kWhite}),
+      ColorTable(),
+      XPelsPerMeter(0),
+      YPelsPerMeter(0) {}
 
 BMP::BMP(const BMP& source) : BMP() {
   BitDepth = source.BitDepth;
@@ -222,14 +233,26 @@ RGBApixel* BMP::operator()(int i, int j) { return ClampedPixel(i, j); }
 
 RGBApixel* BMP::ClampedPixel(int i, int j) const {
   bool clamped = false;
-  if (i >= Width) { i = Width - 1; clamped = true; }
-  if (i < 0) { i = 0; clamped = true; }
-  if (j >= Height) { j = Height - 1; clamped = true; }
-  if (j < 0) { j = 0; clamped = true; }
+  if (i >= Width) {
+    i = Width - 1;
+    clamped = true;
+  }
+  if (i < 0) {
+    i = 0;
+    clamped = true;
+  }
+  if (j >= Height) {
+    j = Height - 1;
+    clamped = true;
+  }
+  if (j < 0) {
+    j = 0;
+    clamped = true;
+  }
   if (clamped)
-    warn({"Attempted to access non-existent pixel;",
-          "Truncating request to fit in the range [0," + std::to_string(Width - 1) + "] x [0," +
-              std::to_string(Height - 1) + "]."});
+    warn({"Attempted to access non-existent pixel;", "Truncating request to fit in the range [0," +
+                                                         std::to_string(Width - 1) + "] x [0," +
+                                                         std::to_string(Height - 1) + "]."});
   return RowPointer(j) + i;
 }
 
@@ -280,4 +303,3 @@ void BMP::SetDPI(int HorizontalDPI, int VerticalDPI) {
 
 int BMP::TellHorizontalDPI() { return dotsPerInch(XPelsPerMeter); }
 int BMP::TellVerticalDPI() { return dotsPerInch(YPelsPerMeter); }
-

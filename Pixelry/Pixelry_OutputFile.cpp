@@ -95,10 +95,9 @@ bool OutputFile::open(const char* name) {
   const std::string target = followLinks(name);
   struct stat status {};
   const bool exists = !target.empty() && ::stat(target.c_str(), &status) == 0;
-  const bool replaceable =
-      exists ? S_ISREG(status.st_mode) && status.st_nlink == 1 &&
-                   ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0
-             : !target.empty() && errno == ENOENT;
+  const bool replaceable = exists ? S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+                                        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0
+                                  : !target.empty() && errno == ENOENT;
   if (replaceable) {
     std::string temporary;
     const int fd = createTemporary(target, temporary);

@@ -73,13 +73,15 @@ PixelryDWORD PaletteSearch::fillBox(unsigned box) {
   int nearestFarthest = INT32_MAX;
   for (PixelryBYTE i : distinct_) {
     const RGBApixel& e = table_[i];
-    const int farthest = farthestSquare(e.Red, red) + farthestSquare(e.Green, green) + farthestSquare(e.Blue, blue);
+    const int farthest =
+        farthestSquare(e.Red, red) + farthestSquare(e.Green, green) + farthestSquare(e.Blue, blue);
     nearestFarthest = farthest < nearestFarthest ? farthest : nearestFarthest;
   }
   const std::size_t start = candidates_.size();
   for (PixelryBYTE i : distinct_) {
     const RGBApixel& e = table_[i];
-    if (nearestSquare(e.Red, red) + nearestSquare(e.Green, green) + nearestSquare(e.Blue, blue) <= nearestFarthest)
+    if (nearestSquare(e.Red, red) + nearestSquare(e.Green, green) + nearestSquare(e.Blue, blue) <=
+        nearestFarthest)
       candidates_.push_back(i);
   }
   if (candidates_.size() - start > kMostCandidates) {

@@ -166,7 +166,8 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
     parse.outcome.oddities.add(Oddity::profile);
   if (!info.os2 && info.size >= kV2Header) {
     info.hasMasks = true;
-    for (std::size_t c = 0; c < 4; ++c) info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + 40 + 4 * c) : 0;
+    for (std::size_t c = 0; c < 4; ++c)
+      info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + 40 + 4 * c) : 0;
   }
   parse.skipTo(14 + static_cast<std::int64_t>(info.size));
   return true;
@@ -184,8 +185,10 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
 
   // What the pixel data is.
   const std::uint32_t compression = info.compression;
-  if (info.os2 && compression == kBitFields) return parse.refuse(Refusal::unsupportedFeature, "OS/2 Huffman 1D compression");
-  if (info.os2 && compression == kJpeg) return parse.refuse(Refusal::unsupportedFeature, "OS/2 RLE24 compression");
+  if (info.os2 && compression == kBitFields)
+    return parse.refuse(Refusal::unsupportedFeature, "OS/2 Huffman 1D compression");
+  if (info.os2 && compression == kJpeg)
+    return parse.refuse(Refusal::unsupportedFeature, "OS/2 RLE24 compression");
   if (compression == kJpeg) return parse.refuse(Refusal::unsupportedFeature, "an embedded JPEG image");
   if (compression == kPng) return parse.refuse(Refusal::unsupportedFeature, "an embedded PNG image");
   if (compression > kAlphaBitFields) return parse.refuse(Refusal::unknownFormat);
@@ -195,8 +198,10 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
   layout.bits = info.bits;
   const bool fields = compression == kBitFields || compression == kAlphaBitFields;
   if (fields && info.bits != 16 && info.bits != 32) return parse.refuse(Refusal::bitFieldsDepth);
-  if (compression == kRle8 && info.bits != 8) return parse.refuse(Refusal::unsupportedFeature, "RLE8 at a depth other than 8 bits");
-  if (compression == kRle4 && info.bits != 4) return parse.refuse(Refusal::unsupportedFeature, "RLE4 at a depth other than 4 bits");
+  if (compression == kRle8 && info.bits != 8)
+    return parse.refuse(Refusal::unsupportedFeature, "RLE8 at a depth other than 8 bits");
+  if (compression == kRle4 && info.bits != 4)
+    return parse.refuse(Refusal::unsupportedFeature, "RLE4 at a depth other than 4 bits");
   layout.encoding = compression == kRle8   ? FileLayout::Encoding::rle8
                     : compression == kRle4 ? FileLayout::Encoding::rle4
                                            : FileLayout::Encoding::rows;
@@ -210,7 +215,8 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
     return parse.refuse(Refusal::unsupportedFeature, "top-down run-length compression");
   layout.width = static_cast<int>(info.width);
   layout.height = static_cast<int>(height);
-  if (maxPixels != 0 && static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(height) > maxPixels)
+  if (maxPixels != 0 &&
+      static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(height) > maxPixels)
     return parse.refuse(Refusal::tooLarge);
 
   // The masks: in the header, or in the 12 (16 with alpha) bytes after a 40-byte one.
@@ -247,7 +253,8 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
     if (bmfh.bfOffBits > parse.at) entries = std::min(entries, (bmfh.bfOffBits - parse.at) / entrySize);
     if (entries < colors && info.colorsUsed == 0) parse.outcome.oddities.add(Oddity::shortTable);
     PixelryBYTE raw[4 * 256];
-    const std::size_t got = parse.read(raw, static_cast<std::size_t>(entrySize * entries)) / static_cast<std::size_t>(entrySize);
+    const std::size_t got =
+        parse.read(raw, static_cast<std::size_t>(entrySize * entries)) / static_cast<std::size_t>(entrySize);
     for (std::size_t i = 0; i < static_cast<std::size_t>(colors); ++i) {
       const PixelryBYTE* e = raw + entrySize * static_cast<std::int64_t>(i);
       layout.table[i] = i < got ? RGBApixel{e[0], e[1], e[2], 0} : kBlack;

@@ -23,31 +23,43 @@ namespace {
 std::vector<std::string> refusalLines(const ParseOutcome& parsed, const std::string& name) {
   const FileLayout& layout = parsed.layout;
   switch (parsed.refusal) {
-    case Refusal::none: return {};
-    case Refusal::notBmp: return {name + " is not a Windows BMP file!"};
-    case Refusal::corrupted: return {name + " is obviously corrupted."};
-    case Refusal::rle: return {name + " is (RLE) compressed.", "Pixelry does not support compression."};
+    case Refusal::none:
+      return {};
+    case Refusal::notBmp:
+      return {name + " is not a Windows BMP file!"};
+    case Refusal::corrupted:
+      return {name + " is obviously corrupted."};
+    case Refusal::rle:
+      return {name + " is (RLE) compressed.", "Pixelry does not support compression."};
     case Refusal::unknownFormat:
-      return {name + " is in an unsupported format.", "(bmih.biCompression = " + std::to_string(layout.compression) + ")",
+      return {name + " is in an unsupported format.",
+              "(bmih.biCompression = " + std::to_string(layout.compression) + ")",
               "The file is probably an old OS2 bitmap or corrupted."};
-    case Refusal::bitFieldsDepth: return {name + " uses bit fields and is not a", "16-bit file. This is not supported."};
-    case Refusal::unsupportedDepth: return {name + " has unrecognized bit depth."};
-    case Refusal::badSize: return {name + " has a non-positive width or height."};
-    case Refusal::unsupportedFeature: return {name + " uses " + parsed.feature + ", which Pixelry does not read."};
-    case Refusal::tooLarge: return {name + " has more pixels than the limit the caller set."};
+    case Refusal::bitFieldsDepth:
+      return {name + " uses bit fields and is not a", "16-bit file. This is not supported."};
+    case Refusal::unsupportedDepth:
+      return {name + " has unrecognized bit depth."};
+    case Refusal::badSize:
+      return {name + " has a non-positive width or height."};
+    case Refusal::unsupportedFeature:
+      return {name + " uses " + parsed.feature + ", which Pixelry does not read."};
+    case Refusal::tooLarge:
+      return {name + " has more pixels than the limit the caller set."};
   }
   return {};
 }
 
 std::vector<std::string> oddityLines(Oddity oddity, const std::string& name) {
   switch (oddity) {
-    case Oddity::extraBytes: return {"Extra meta data detected in file " + name, "Data will be skipped."};
+    case Oddity::extraBytes:
+      return {"Extra meta data detected in file " + name, "Data will be skipped."};
     case Oddity::shortTable:
       return {"file " + name + " has an underspecified", "color table. The table will be padded with extra",
               "white (255,255,255,0) entries."};
     case Oddity::rleCut:
       return {name + ": the run-length data ends early; pixels it never set", "take colour-table entry 0."};
-    case Oddity::profile: return {name + " embeds a colour profile, which is not applied."};
+    case Oddity::profile:
+      return {name + " embeds a colour profile, which is not applied."};
   }
   return {};
 }
@@ -77,8 +89,10 @@ bool readClassic(BMP& image, ByteSource& source, const char* fileName) {
     return false;
   }
   for (const Oddity oddity : parsed.oddities) warn(oddityLines(oddity, name));
-  if (decoded.status == Decoded::Status::cut && layout.bits != 16) fail({"Could not read proper amount of data."});
-  ImageAccess::adopt(image, layout.bits, layout.width, layout.height, std::move(decoded.grid), layout.table.data());
+  if (decoded.status == Decoded::Status::cut && layout.bits != 16)
+    fail({"Could not read proper amount of data."});
+  ImageAccess::adopt(image, layout.bits, layout.width, layout.height, std::move(decoded.grid),
+                     layout.table.data());
   return true;
 }
 
@@ -90,13 +104,18 @@ std::string joined(const std::vector<std::string>& lines) {
 
 pixelry::Code codeOf(Refusal refusal) {
   switch (refusal) {
-    case Refusal::notBmp: return pixelry::Code::notBmp;
-    case Refusal::corrupted: return pixelry::Code::truncated;
+    case Refusal::notBmp:
+      return pixelry::Code::notBmp;
+    case Refusal::corrupted:
+      return pixelry::Code::truncated;
     case Refusal::badSize:
     case Refusal::unsupportedDepth:
-    case Refusal::bitFieldsDepth: return pixelry::Code::invalid;
-    case Refusal::tooLarge: return pixelry::Code::tooLarge;
-    default: return pixelry::Code::unsupported;
+    case Refusal::bitFieldsDepth:
+      return pixelry::Code::invalid;
+    case Refusal::tooLarge:
+      return pixelry::Code::tooLarge;
+    default:
+      return pixelry::Code::unsupported;
   }
 }
 
@@ -111,7 +130,8 @@ pixelry::Result failure(pixelry::Code code, std::string message) {
 pixelry::Result readFull(BMP& image, ByteSource& source, const std::string& name,
                          const pixelry::ReadOptions& options) {
   const ParseOutcome parsed = parseBmp(source, Policy::full, options.maxPixels);
-  if (parsed.refusal != Refusal::none) return failure(codeOf(parsed.refusal), joined(refusalLines(parsed, name)));
+  if (parsed.refusal != Refusal::none)
+    return failure(codeOf(parsed.refusal), joined(refusalLines(parsed, name)));
   const FileLayout& layout = parsed.layout;
   Decoded decoded = decodeBmp(source, layout);
   if (!decoded.grid) return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
@@ -124,7 +144,8 @@ pixelry::Result readFull(BMP& image, ByteSource& source, const std::string& name
     result.warnings.push_back(layout.encoding == FileLayout::Encoding::rows
                                   ? name + ": the pixel data ends early; the rows it lacks are white."
                                   : joined(oddityLines(Oddity::rleCut, name)));
-  ImageAccess::adopt(image, layout.bits, layout.width, layout.height, std::move(decoded.grid), layout.table.data());
+  ImageAccess::adopt(image, layout.bits, layout.width, layout.height, std::move(decoded.grid),
+                     layout.table.data());
   ImageAccess::setResolution(image, layout.xPelsPerMeter, layout.yPelsPerMeter);
   return result;
 }
@@ -163,7 +184,8 @@ pixelry::Result pixelry::readFile(BMP& image, const char* fileName, const ReadOp
   return result;
 }
 
-pixelry::Result pixelry::readMemory(BMP& image, const void* data, std::size_t size, const ReadOptions& options) {
+pixelry::Result pixelry::readMemory(BMP& image, const void* data, std::size_t size,
+                                    const ReadOptions& options) {
   ByteSource source(static_cast<const PixelryBYTE*>(data), data ? size : 0);
   return readFull(image, source, "memory", options);
 }

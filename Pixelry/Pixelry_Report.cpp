@@ -38,13 +38,9 @@ bool GetPixelrywarningState() { return Pixelrywarnings; }
 
 namespace pixelry::detail {
 
-void warn(const std::vector<std::string>& lines) {
-  print("Pixelry Warning: ", "                 ", lines);
-}
+void warn(const std::vector<std::string>& lines) { print("Pixelry Warning: ", "                 ", lines); }
 
-void fail(const std::vector<std::string>& lines) {
-  print("Pixelry Error: ", "               ", lines);
-}
+void fail(const std::vector<std::string>& lines) { print("Pixelry Error: ", "               ", lines); }
 
 void failDataSize() {
   fail({"Data types are wrong size!", "You may need to mess with Pixelry_DataTypes",
@@ -70,7 +66,8 @@ void warnNoTableAtDepth() {
 void failUnknownRescaleMode(char mode) {
   if (!Pixelrywarnings) return;
   char text[64];
-  const int length = std::snprintf(text, sizeof text, "Pixelry Error: Unknown rescale mode %c requested\n", mode);
+  const int length =
+      std::snprintf(text, sizeof text, "Pixelry Error: Unknown rescale mode %c requested\n", mode);
   // Written by length, so that even a mode of '\0' leaves the line whole.
   const std::lock_guard<std::mutex> lock(printing);
   std::cout.write(text, length);

@@ -10,9 +10,7 @@
 
 namespace pixelry::detail {
 
-std::int64_t pixelBytes(int width, int bits) {
-  return (static_cast<std::int64_t>(width) * bits + 7) / 8;
-}
+std::int64_t pixelBytes(int width, int bits) { return (static_cast<std::int64_t>(width) * bits + 7) / 8; }
 
 std::int64_t rowSizeBytes(int width, int bits) { return (pixelBytes(width, bits) + 3) / 4 * 4; }
 
@@ -33,8 +31,7 @@ void decodeDirectRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width,
   }
 }
 
-void decodeIndexedRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width,
-                      const RGBApixel* table) {
+void decodeIndexedRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width, const RGBApixel* table) {
   if (bits == 8) {
     for (int x = 0; x < width; ++x) out[x] = table[in[x]];
     return;
@@ -44,7 +41,8 @@ void decodeIndexedRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width
   const unsigned mask = (1u << bits) - 1;
   int x = 0;
   for (; x + perByte <= width; x += perByte, ++in)
-    for (int k = 0, shift = 8 - bits; k < perByte; ++k, shift -= bits) out[x + k] = table[(*in >> shift) & mask];
+    for (int k = 0, shift = 8 - bits; k < perByte; ++k, shift -= bits)
+      out[x + k] = table[(*in >> shift) & mask];
   for (int shift = 8 - bits; x < width; ++x, shift -= bits) out[x] = table[(*in >> shift) & mask];
 }
 
@@ -129,7 +127,8 @@ bool BMP::DecodeRow(int bits, const PixelryBYTE* Buffer, int BufferSize, int Row
     pixelry::detail::decodeIndexedRow(bits, Buffer, row, Width, ColorTable.data());
   } else {
     // Indices this image's table cannot answer are refused by GetColor, with its warning.
-    for (int x = 0; x < Width; ++x) row[x] = GetColor(static_cast<int>(pixelry::detail::indexAt(Buffer, x, bits)));
+    for (int x = 0; x < Width; ++x)
+      row[x] = GetColor(static_cast<int>(pixelry::detail::indexAt(Buffer, x, bits)));
   }
   return true;
 }
@@ -139,8 +138,9 @@ bool BMP::EncodeRow(int bits, PixelryBYTE* Buffer, int BufferSize, int Row) {
   if (bits > 8) {
     pixelry::detail::encodeDirectRow(bits, RowPointer(Row), Buffer, Width);
   } else if (HasColorTable()) {
-    pixelry::detail::encodeIndexedRow(bits, RowPointer(Row), Buffer, Width,
-                                      pixelry::detail::paletteSearchFor(ColorTable.data(), TellNumberOfColors()));
+    pixelry::detail::encodeIndexedRow(
+        bits, RowPointer(Row), Buffer, Width,
+        pixelry::detail::paletteSearchFor(ColorTable.data(), TellNumberOfColors()));
   } else {
     // Every pixel takes index 0, as FindClosestColor answers without a table; the
     // warning comes once for the row.
@@ -150,14 +150,34 @@ bool BMP::EncodeRow(int bits, PixelryBYTE* Buffer, int BufferSize, int Row) {
   return true;
 }
 
-bool BMP::Read32bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return DecodeRow(32, Buffer, BufferSize, Row); }
-bool BMP::Read24bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return DecodeRow(24, Buffer, BufferSize, Row); }
-bool BMP::Read8bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return DecodeRow(8, Buffer, BufferSize, Row); }
-bool BMP::Read4bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return DecodeRow(4, Buffer, BufferSize, Row); }
-bool BMP::Read1bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return DecodeRow(1, Buffer, BufferSize, Row); }
+bool BMP::Read32bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return DecodeRow(32, Buffer, BufferSize, Row);
+}
+bool BMP::Read24bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return DecodeRow(24, Buffer, BufferSize, Row);
+}
+bool BMP::Read8bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return DecodeRow(8, Buffer, BufferSize, Row);
+}
+bool BMP::Read4bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return DecodeRow(4, Buffer, BufferSize, Row);
+}
+bool BMP::Read1bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return DecodeRow(1, Buffer, BufferSize, Row);
+}
 
-bool BMP::Write32bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return EncodeRow(32, Buffer, BufferSize, Row); }
-bool BMP::Write24bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return EncodeRow(24, Buffer, BufferSize, Row); }
-bool BMP::Write8bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return EncodeRow(8, Buffer, BufferSize, Row); }
-bool BMP::Write4bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return EncodeRow(4, Buffer, BufferSize, Row); }
-bool BMP::Write1bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) { return EncodeRow(1, Buffer, BufferSize, Row); }
+bool BMP::Write32bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return EncodeRow(32, Buffer, BufferSize, Row);
+}
+bool BMP::Write24bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return EncodeRow(24, Buffer, BufferSize, Row);
+}
+bool BMP::Write8bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return EncodeRow(8, Buffer, BufferSize, Row);
+}
+bool BMP::Write4bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return EncodeRow(4, Buffer, BufferSize, Row);
+}
+bool BMP::Write1bitRow(PixelryBYTE* Buffer, int BufferSize, int Row) {
+  return EncodeRow(1, Buffer, BufferSize, Row);
+}

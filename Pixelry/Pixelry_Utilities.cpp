@@ -89,7 +89,10 @@ void blend(RGBApixel& target, const RGBApixel (&sources)[N], const double (&weig
 class SourceRows {
  public:
   SourceRows(BMP& source, int row)
-      : source_(source), width_(source.TellWidth()), row_(row), upper_(source(0, row)),
+      : source_(source),
+        width_(source.TellWidth()),
+        row_(row),
+        upper_(source(0, row)),
         lower_(row + 1 < source.TellHeight() ? source(0, row + 1) : nullptr) {}
 
   RGBApixel upper(int column) const { return read(upper_, column, row_); }
@@ -173,7 +176,8 @@ bool Rescale(BMP& InputImage, char mode, int NewDimension) {
   const int width = InputImage.TellWidth();
   const int height = InputImage.TellHeight();
   Size size{};
-  if (!targetSize(static_cast<char>(std::toupper(static_cast<unsigned char>(mode))), width, height, NewDimension, size)) {
+  if (!targetSize(static_cast<char>(std::toupper(static_cast<unsigned char>(mode))), width, height,
+                  NewDimension, size)) {
     pixelry::detail::failUnknownRescaleMode(mode);
     return false;
   }

@@ -30,8 +30,8 @@ PIXELRY_API void PixelToPixelCopy(BMP& From, int FromX, int FromY, BMP& To, int 
 
 // As PixelToPixelCopy, except that a source pixel whose Red, Green and Blue equal those
 // of Transparent (Alpha is not compared) is not copied.
-PIXELRY_API void PixelToPixelCopyTransparent(BMP& From, int FromX, int FromY, BMP& To, int ToX,
-                                             int ToY, RGBApixel& Transparent);
+PIXELRY_API void PixelToPixelCopyTransparent(BMP& From, int FromX, int FromY, BMP& To, int ToX, int ToY,
+                                             RGBApixel& Transparent);
 
 // Copies the rectangle of From between columns FromL and FromR (left first) and rows
 // FromB and FromT (either order), bounds inclusive, so that its top-left pixel lands on

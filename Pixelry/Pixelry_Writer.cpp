@@ -48,8 +48,8 @@ Layout layoutOf(int width, int height, int bits, bool alphaMask) {
 // The 68 bytes that make a 40-byte info header a 108-byte one: the red, green, blue and
 // alpha masks of BGRA pixels, then the colour space "sRGB" (its endpoints and gammas,
 // unused with it, stay 0).
-constexpr PixelryBYTE kV4Tail[68] = {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF,
-                                     'B', 'G', 'R', 's'};
+constexpr PixelryBYTE kV4Tail[68] = {0, 0, 0xFF, 0, 0, 0xFF, 0,   0,   0xFF, 0,
+                                     0, 0, 0,    0, 0, 0xFF, 'B', 'G', 'R',  's'};
 
 // 16-bit files are written 5-6-5: red 0xF800, green 0x07E0, blue 0x001F, each stored as
 // a little-endian 32-bit value.
@@ -65,7 +65,8 @@ void packRow(const BMP& image, const RGBApixel* row, PixelryBYTE* out) {
   if (bits == 16)
     encode16bitRow(row, out, width);
   else if (isIndexedDepth(bits))
-    encodeIndexedRow(bits, row, out, width, paletteSearchFor(ImageAccess::table(image), image.TellNumberOfColors()));
+    encodeIndexedRow(bits, row, out, width,
+                     paletteSearchFor(ImageAccess::table(image), image.TellNumberOfColors()));
   else
     encodeDirectRow(bits, row, out, width);
 }
@@ -132,10 +133,14 @@ enum class WriteFailure { none, dataSize, tooLarge, cannotOpen, incomplete };
 // The message of a failure, as lines.
 std::vector<std::string> writeFailureLines(WriteFailure failure, const std::string& name) {
   switch (failure) {
-    case WriteFailure::tooLarge: return {"Cannot write " + name + ": the image is too large for a BMP file."};
-    case WriteFailure::cannotOpen: return {"Cannot open file " + name + " for output."};
-    case WriteFailure::incomplete: return {"Could not write proper amount of data."};
-    default: return {};
+    case WriteFailure::tooLarge:
+      return {"Cannot write " + name + ": the image is too large for a BMP file."};
+    case WriteFailure::cannotOpen:
+      return {"Cannot open file " + name + " for output."};
+    case WriteFailure::incomplete:
+      return {"Could not write proper amount of data."};
+    default:
+      return {};
   }
 }
 
@@ -158,7 +163,8 @@ pixelry::Result writeResult(WriteFailure failure, const std::string& name) {
                 : failure == WriteFailure::tooLarge ? pixelry::Code::tooLarge
                                                     : pixelry::Code::writeFailed;
   const std::vector<std::string> lines = writeFailureLines(failure, name);
-  result.message = lines.empty() ? "Cannot write " + name + ": the fixed-width types have the wrong size." : lines[0];
+  result.message =
+      lines.empty() ? "Cannot write " + name + ": the fixed-width types have the wrong size." : lines[0];
   return result;
 }
 
@@ -187,7 +193,8 @@ pixelry::Result pixelry::writeFile(const BMP& image, const char* fileName, const
   return writeResult(writeImageFile(image, fileName, alphaMaskAt(image, options)), quoted(fileName));
 }
 
-pixelry::Result pixelry::writeMemory(const BMP& image, std::vector<PixelryBYTE>& out, const WriteOptions& options) {
+pixelry::Result pixelry::writeMemory(const BMP& image, std::vector<PixelryBYTE>& out,
+                                     const WriteOptions& options) {
   out.clear();
   const bool alphaMask = alphaMaskAt(image, options);
   if (layoutOf(image.TellWidth(), image.TellHeight(), image.TellBitDepth(), alphaMask).fileBytes > UINT32_MAX)

@@ -28,7 +28,8 @@ double meanRed(BMP& image) {
 void printShapeClass(double ratio) {
   if (ratio < 1.0) std::cout << "One of: m,w or more than one character!" << std::endl;
   if (ratio >= 1.0 && ratio <= 1.5) std::cout << "One of: a,c,e,g,n,o,r,s,u,v,x,z" << std::endl;
-  if (ratio > 1.5 && ratio < 1.9) std::cout << "One of: b,d,f,g,h,k,p,q,y and almost all upper case" << std::endl;
+  if (ratio > 1.5 && ratio < 1.9)
+    std::cout << "One of: b,d,f,g,h,k,p,q,y and almost all upper case" << std::endl;
   if (ratio >= 1.9) std::cout << "One of: i,j,l,t" << std::endl;
 }
 
@@ -86,6 +87,7 @@ int main(int argc, char* argv[]) {
     if (first) resampled.WriteToFile("out.bmp");
   }
   // With no positive score the verdict falls back to 'l'.
-  std::cout << "The character is most likely a '" << (bestScore > 0.0 ? bestLetter : 'l') << "'!" << std::endl;
+  std::cout << "The character is most likely a '" << (bestScore > 0.0 ? bestLetter : 'l') << "'!"
+            << std::endl;
   return 0;
 }

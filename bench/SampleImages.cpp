@@ -27,18 +27,25 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 // Palette index of a colour at 1, 4 and 8 bits, and the colour each index stands for.
 unsigned indexOf(const Colour& c, int bits) {
   switch (bits) {
-    case 1: return (c.red + c.green + c.blue) / 3 > 127 ? 1 : 0;
-    case 4: return (c.red >> 6) << 2 | (c.green >> 6);
-    default: return (c.red >> 5) << 5 | (c.green >> 5) << 2 | (c.blue >> 6);
+    case 1:
+      return (c.red + c.green + c.blue) / 3 > 127 ? 1 : 0;
+    case 4:
+      return (c.red >> 6) << 2 | (c.green >> 6);
+    default:
+      return (c.red >> 5) << 5 | (c.green >> 5) << 2 | (c.blue >> 6);
   }
 }
 
 Colour entryOf(unsigned i, int bits) {
   switch (bits) {
-    case 1: return i ? Colour{255, 255, 255, 0} : Colour{0, 0, 0, 0};
-    case 4: return Colour{clampByte(static_cast<int>(i >> 2) * 64 + 32), clampByte(static_cast<int>(i & 3) * 64 + 32), 128, 0};
+    case 1:
+      return i ? Colour{255, 255, 255, 0} : Colour{0, 0, 0, 0};
+    case 4:
+      return Colour{clampByte(static_cast<int>(i >> 2) * 64 + 32),
+                    clampByte(static_cast<int>(i & 3) * 64 + 32), 128, 0};
     default:
-      return Colour{clampByte(static_cast<int>(i >> 5) * 32 + 16), clampByte(static_cast<int>((i >> 2) & 7) * 32 + 16),
+      return Colour{clampByte(static_cast<int>(i >> 5) * 32 + 16),
+                    clampByte(static_cast<int>((i >> 2) & 7) * 32 + 16),
                     clampByte(static_cast<int>(i & 3) * 64 + 32), 0};
   }
 }
@@ -50,9 +57,15 @@ void packRow(std::vector<std::uint8_t>& out, int y, int width, int height, int b
   for (int x = 0; x < width; ++x) {
     const Colour c = sampleColour(x, y, width, height);
     switch (bits) {
-      case 32: out.insert(out.end(), {c.blue, c.green, c.red, c.alpha}); break;
-      case 24: out.insert(out.end(), {c.blue, c.green, c.red}); break;
-      case 16: put16(out, (c.red >> 3) << 11 | (c.green >> 2) << 5 | (c.blue >> 3)); break;
+      case 32:
+        out.insert(out.end(), {c.blue, c.green, c.red, c.alpha});
+        break;
+      case 24:
+        out.insert(out.end(), {c.blue, c.green, c.red});
+        break;
+      case 16:
+        put16(out, (c.red >> 3) << 11 | (c.green >> 2) << 5 | (c.blue >> 3));
+        break;
       default:
         packed = packed << bits | indexOf(c, bits);
         filled += bits;
@@ -119,8 +132,8 @@ std::vector<std::uint8_t> sampleFile(int width, int height, int bits) {
   const bool indexed = bits <= 8;
   const std::uint32_t tableBytes = indexed ? 4U << bits : bits == 16 ? 12 : 0;
   const std::uint32_t rowBytes = (static_cast<std::uint32_t>(width) * bits + 31) / 32 * 4;
-  std::vector<std::uint8_t> out =
-      fileHeaders(width, height, bits, bits == 16 ? 3 : 0, tableBytes, rowBytes * static_cast<std::uint32_t>(height));
+  std::vector<std::uint8_t> out = fileHeaders(width, height, bits, bits == 16 ? 3 : 0, tableBytes,
+                                              rowBytes * static_cast<std::uint32_t>(height));
   out.reserve(out.size() + tableBytes + static_cast<std::size_t>(rowBytes) * height);
   if (indexed) {
     for (unsigned i = 0; i < (1U << bits); ++i) {
@@ -157,7 +170,8 @@ std::vector<Colour> samplePalette(int width, int height) {
   for (std::uint32_t i = 0; i < 256; ++i) {
     const std::uint32_t at = mix(i + 12345U);
     palette.push_back(sampleColour(static_cast<int>(at % static_cast<std::uint32_t>(width)),
-                                   static_cast<int>((at >> 16) % static_cast<std::uint32_t>(height)), width, height));
+                                   static_cast<int>((at >> 16) % static_cast<std::uint32_t>(height)), width,
+                                   height));
   }
   return palette;
 }
@@ -170,7 +184,8 @@ std::vector<std::uint8_t> topDownCopy(const std::vector<std::uint8_t>& bottomUp)
   const std::size_t rowBytes = (std::size_t{width} * bits + 31) / 32 * 4;
   std::vector<std::uint8_t> out(bottomUp.begin(), bottomUp.begin() + offBits);
   const std::uint32_t negative = ~height + 1;  // two's complement, as the file stores it
-  for (int i = 0; i < 4; ++i) out[22 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(negative >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    out[22 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(negative >> (8 * i));
   out.reserve(bottomUp.size());
   for (std::size_t row = height; row-- > 0;) {
     const auto start = bottomUp.begin() + static_cast<std::ptrdiff_t>(offBits + row * rowBytes);

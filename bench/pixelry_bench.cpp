@@ -57,14 +57,16 @@ bool indicesAreExhaustive(BMP& image, const std::string& path) {
   const std::size_t offBits = 54 + (std::size_t{4} << bits);
   if (bytes.size() != offBits + rowBytes * static_cast<std::size_t>(image.TellHeight())) return false;
   for (int y = 0; y < image.TellHeight(); ++y) {
-    const unsigned char* row = bytes.data() + offBits + rowBytes * static_cast<std::size_t>(image.TellHeight() - 1 - y);
+    const unsigned char* row =
+        bytes.data() + offBits + rowBytes * static_cast<std::size_t>(image.TellHeight() - 1 - y);
     const RGBApixel* pixels = image(0, y);
     for (int x = 0; x < width; ++x) {
       int best = 0;
       int bestDistance = 1 << 30;
       for (int i = 0; i < image.TellNumberOfColors(); ++i) {
         const RGBApixel entry = image.GetColor(i);
-        const int dr = entry.Red - pixels[x].Red, dg = entry.Green - pixels[x].Green, db = entry.Blue - pixels[x].Blue;
+        const int dr = entry.Red - pixels[x].Red, dg = entry.Green - pixels[x].Green,
+                  db = entry.Blue - pixels[x].Blue;
         const int distance = dr * dr + dg * dg + db * db;
         if (distance < bestDistance) bestDistance = distance, best = i;
       }
@@ -80,10 +82,13 @@ bool indicesAreExhaustive(BMP& image, const std::string& path) {
 bool runSize(int size, const Options& options) {
   const Repeat repeat{options.runs, kBudgetMs};
   const double goal = size == kGoalSize ? 1 : 0;  // 0: no goal printed
-  auto path = [&](const std::string& name) { return (options.dir / (std::to_string(size) + "_" + name)).string(); };
-  std::printf("\n%d x %d                             ours ms   peer ms  peer                 ours/peer goal"
-              "                     (cpu time)\n",
-              size, size);
+  auto path = [&](const std::string& name) {
+    return (options.dir / (std::to_string(size) + "_" + name)).string();
+  };
+  std::printf(
+      "\n%d x %d                             ours ms   peer ms  peer                 ours/peer goal"
+      "                     (cpu time)\n",
+      size, size);
 
   const int depths[] = {1, 4, 8, 16, 24, 32};
   for (int bits : depths)
@@ -103,12 +108,17 @@ bool runSize(int size, const Options& options) {
   for (int bits : depths) {
     const std::string file = path("in" + std::to_string(bits) + ".bmp");
     const Best best = bench::bestOf(
-        repeat, nothing, [&] { BMP image; image.ReadFromFile(file.c_str()); },
+        repeat, nothing,
+        [&] {
+          BMP image;
+          image.ReadFromFile(file.c_str());
+        },
         [&] {
           int w = 0, h = 0;
           peer::release(peer::load(file.c_str(), w, h));
         });
-    printRow("ReadFromFile " + std::to_string(bits) + "-bit", best, "stbi_load RGBA", goal * (bits >= 24 ? 0.4 : 0.5));
+    printRow("ReadFromFile " + std::to_string(bits) + "-bit", best, "stbi_load RGBA",
+             goal * (bits >= 24 ? 0.4 : 0.5));
     if (bits == 24) read24 = best;
   }
 
@@ -139,7 +149,8 @@ bool runSize(int size, const Options& options) {
       });
   std::printf("  floor: read file %.1f ms + touch grid %.1f ms = %.1f ms\n", floorParts.ours.wall,
               floorParts.peer.wall, floorParts.ours.wall + floorParts.peer.wall);
-  const bench::Times floor{floorParts.ours.wall + floorParts.peer.wall, floorParts.ours.cpu + floorParts.peer.cpu};
+  const bench::Times floor{floorParts.ours.wall + floorParts.peer.wall,
+                           floorParts.ours.cpu + floorParts.peer.cpu};
   printRow("ReadFromFile 24-bit / floor", Best{read24.ours, floor, read24.runs}, "read + touch", goal * 1.3);
 
   // Writing the direct depths against stb_image_write from the same pixels.
@@ -152,7 +163,9 @@ bool runSize(int size, const Options& options) {
   const std::string ours = path("out_ours.bmp");
   const std::string theirs = path("out_stb.bmp");
   auto stbWrite24 = [&] { peer::writeBmp(theirs.c_str(), size, size, 3, rgb.data()); };
-  printRow("WriteToFile 24-bit", bench::bestOf(repeat, nothing, [&] { image24.WriteToFile(ours.c_str()); }, stbWrite24),
+  printRow("WriteToFile 24-bit",
+           bench::bestOf(
+               repeat, nothing, [&] { image24.WriteToFile(ours.c_str()); }, stbWrite24),
            "stbi_write_bmp 24", goal * 0.3);
   printRow("WriteToFile 32-bit",
            bench::bestOf(
@@ -161,7 +174,9 @@ bool runSize(int size, const Options& options) {
            "stbi_write_bmp 32", 0);
   BMP image16(image24);
   image16.SetBitDepth(16);
-  printRow("WriteToFile 16-bit", bench::bestOf(repeat, nothing, [&] { image16.WriteToFile(ours.c_str()); }, stbWrite24),
+  printRow("WriteToFile 16-bit",
+           bench::bestOf(
+               repeat, nothing, [&] { image16.WriteToFile(ours.c_str()); }, stbWrite24),
            "stbi_write_bmp 24", 0);
 
   // Palette searches: the standard tables, and at 8 bits also a table of the picture's own
@@ -182,7 +197,8 @@ bool runSize(int size, const Options& options) {
     if (c.ownColours)
       for (int i = 0; i < 256; ++i)
         indexed.SetColor(i, RGBApixel{palette[i].blue, palette[i].green, palette[i].red, 0});
-    const Best best = bench::bestOf(repeat, nothing, [&] { indexed.WriteToFile(ours.c_str()); }, stbWrite24);
+    const Best best = bench::bestOf(
+        repeat, nothing, [&] { indexed.WriteToFile(ours.c_str()); }, stbWrite24);
     printRow(c.name, best, "stbi_write_bmp 24", goal * (c.bits == 8 ? 4 : 0));
     if (size < kGoalSize)
       std::printf("    indices identical to the exhaustive search: %s\n",
@@ -191,7 +207,8 @@ bool runSize(int size, const Options& options) {
 
   // Halving: Rescale works in place, so each run starts from a fresh copy (untimed).
   std::optional<BMP> work;
-  std::vector<std::uint8_t> halved(static_cast<std::size_t>(size / 2) * static_cast<std::size_t>(size / 2) * 4);
+  std::vector<std::uint8_t> halved(static_cast<std::size_t>(size / 2) * static_cast<std::size_t>(size / 2) *
+                                   4);
   const Best rescale = bench::bestOf(
       repeat, [&] { work.emplace(image24); }, [&] { Rescale(*work, 'P', 50); },
       [&] { peer::resize(rgba.data(), size, size, halved.data(), size / 2, size / 2); });
@@ -202,13 +219,13 @@ bool runSize(int size, const Options& options) {
   const double grid = 4.0 * static_cast<double>(pixels);
   // A file row: three bytes a pixel, padded to a multiple of four.
   const std::size_t rowBytes = (static_cast<std::size_t>(size) * 3 + 3) / 4 * 4;
-  bench::printPeak("peak memory of a 24-bit read", bench::peakReadBytes(file24, bench::Reader::classic), "grid + row",
-                   grid + static_cast<double>(rowBytes), goal * 1.1);
+  bench::printPeak("peak memory of a 24-bit read", bench::peakReadBytes(file24, bench::Reader::classic),
+                   "grid + row", grid + static_cast<double>(rowBytes), goal * 1.1);
 
   bench::runFullReaderCases(size, repeat, goal > 0, path);
 
-  for (const char* name : {"in1.bmp", "in4.bmp", "in8.bmp", "in16.bmp", "in24.bmp", "in32.bmp", "out_ours.bmp",
-                           "out_stb.bmp"})
+  for (const char* name :
+       {"in1.bmp", "in4.bmp", "in8.bmp", "in16.bmp", "in24.bmp", "in32.bmp", "out_ours.bmp", "out_stb.bmp"})
     std::filesystem::remove(path(name));
   return true;
 }
@@ -250,7 +267,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool ownDir = options.dir.empty();
-  if (ownDir) options.dir = std::filesystem::temp_directory_path() / ("pixelry_bench_" + std::to_string(getpid()));
+  if (ownDir)
+    options.dir = std::filesystem::temp_directory_path() / ("pixelry_bench_" + std::to_string(getpid()));
   std::filesystem::create_directories(options.dir);
   std::printf("Pixelry benchmark: best of up to %d runs per case, ours and peer alternated\n", options.runs);
   bool made = true;

@@ -95,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (char c : text) lines += c == '\n';
   require(lines == 22, "the listing has 22 lines");
   require(text.find("\nbfType: " + std::to_string(fh.bfType) + "\n") != std::string::npos, "listed bfType");
-  require(text.find("\nbiHeight: " + std::to_string(ih.biHeight) + "\n") != std::string::npos, "listed biHeight");
+  require(text.find("\nbiHeight: " + std::to_string(ih.biHeight) + "\n") != std::string::npos,
+          "listed biHeight");
   return 0;
 }

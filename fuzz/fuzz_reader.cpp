@@ -125,14 +125,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (!loaded) {
-    require(image.TellWidth() == 1 && image.TellHeight() == 1 && bits == 1, "a refused file resets the image");
+    require(image.TellWidth() == 1 && image.TellHeight() == 1 && bits == 1,
+            "a refused file resets the image");
     require(samePixel(image.GetPixel(0, 0), RGBApixel{255, 255, 255, 0}), "reset pixel is white");
     return 0;
   }
   require(size >= 54, "a loaded file holds both headers");
   require(image.TellWidth() == claims.width && image.TellHeight() == claims.height, "size is the file's");
   require(bits == claims.bits, "depth is the file's");
-  require(claims.compression == 0 || (claims.compression == 3 && bits == 16), "only plain or 16-bit bit fields");
+  require(claims.compression == 0 || (claims.compression == 3 && bits == 16),
+          "only plain or 16-bit bit fields");
 
   // Touch every pixel: the grid must be whole.
   unsigned sum = 0;

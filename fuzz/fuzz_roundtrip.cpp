@@ -56,12 +56,15 @@ RGBApixel nearestEntry(const Table& table, const RGBApixel& pixel) {
 
 RGBApixel stored(int bits, const Table& table, const RGBApixel& p) {
   switch (bits) {
-    case 32: return p;
-    case 24: return RGBApixel{p.Blue, p.Green, p.Red, 0};
+    case 32:
+      return p;
+    case 24:
+      return RGBApixel{p.Blue, p.Green, p.Red, 0};
     case 16:
       return RGBApixel{static_cast<PixelryBYTE>(p.Blue & 0xF8), static_cast<PixelryBYTE>(p.Green & 0xF8),
                        static_cast<PixelryBYTE>(p.Red & 0xF8), 0};
-    default: return nearestEntry(table, p);
+    default:
+      return nearestEntry(table, p);
   }
 }
 
@@ -90,7 +93,8 @@ void roundTrip(const BMP& source, int bits) {
   require(back.TellWidth() == image.TellWidth() && back.TellHeight() == image.TellHeight(), "same size");
   require(back.TellBitDepth() == bits, "same depth");
   const Table table(image);
-  for (int i = 0; i < table.count; ++i) require(samePixel(back.GetColor(i), table.entries[i]), "same colour table");
+  for (int i = 0; i < table.count; ++i)
+    require(samePixel(back.GetColor(i), table.entries[i]), "same colour table");
   for (int y = 0; y < image.TellHeight(); ++y)
     for (int x = 0; x < image.TellWidth(); ++x)
       require(samePixel(back.GetPixel(x, y), stored(bits, table, image.GetPixel(x, y))),

@@ -28,7 +28,9 @@ void makeImage(FuzzedDataProvider& input, BMP& image) {
   for (int y = 0; y < image.TellHeight(); ++y)
     for (int x = 0; x < image.TellWidth(); ++x) {
       // A few colours only, so that transparent pixels occur.
-      const auto level = [&input] { return static_cast<PixelryBYTE>(input.ConsumeIntegralInRange(0, 3) * 85); };
+      const auto level = [&input] {
+        return static_cast<PixelryBYTE>(input.ConsumeIntegralInRange(0, 3) * 85);
+      };
       image.SetPixel(x, y, RGBApixel{level(), level(), level(), input.ConsumeIntegral<PixelryBYTE>()});
     }
 }
@@ -54,22 +56,34 @@ void checkRescale(FuzzedDataProvider& input, BMP& image) {
   const char effective = upper == 'F' ? (w > h ? 'W' : 'H') : upper;
   int newW = 0, newH = 0;
   switch (effective) {
-    case 'P': newW = side(std::floor(w * parameter / 100.0)); newH = side(std::floor(h * parameter / 100.0)); break;
-    case 'W': newW = side(parameter); newH = side(h * (static_cast<double>(parameter) / w)); break;
-    case 'H': newW = side(w * (static_cast<double>(parameter) / h)); newH = side(parameter); break;
+    case 'P':
+      newW = side(std::floor(w * parameter / 100.0));
+      newH = side(std::floor(h * parameter / 100.0));
+      break;
+    case 'W':
+      newW = side(parameter);
+      newH = side(h * (static_cast<double>(parameter) / w));
+      break;
+    case 'H':
+      newW = side(w * (static_cast<double>(parameter) / h));
+      newH = side(parameter);
+      break;
     default: {
       require(!done, "an unknown mode is refused");
-      require(image.TellWidth() == w && image.TellHeight() == h && image.TellBitDepth() == before.TellBitDepth(),
-              "an unknown mode leaves the size and depth");
+      require(
+          image.TellWidth() == w && image.TellHeight() == h && image.TellBitDepth() == before.TellBitDepth(),
+          "an unknown mode leaves the size and depth");
       const std::vector<RGBApixel> kept = pixelsOf(image), old = pixelsOf(before);
-      require(std::equal(kept.begin(), kept.end(), old.begin(), samePixel), "an unknown mode leaves the pixels");
+      require(std::equal(kept.begin(), kept.end(), old.begin(), samePixel),
+              "an unknown mode leaves the pixels");
       return;
     }
   }
   require(done, "a known mode rescales");
   require(image.TellWidth() == newW && image.TellHeight() == newH, "the size the mode names");
   require(image.TellBitDepth() == 24, "a rescaled image is 24 bits");
-  require(samePixel(image.GetPixel(newW - 1, newH - 1), before.GetPixel(w - 1, h - 1)), "corner pixel copied whole");
+  require(samePixel(image.GetPixel(newW - 1, newH - 1), before.GetPixel(w - 1, h - 1)),
+          "corner pixel copied whole");
   if (newW == w && newH == h)
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
@@ -124,7 +138,8 @@ void checkRangedCopy(FuzzedDataProvider& input, BMP& from, BMP& to) {
   else
     RangedPixelToPixelCopy(source, left, right, bottom, top, to, toX, toY);
   const std::vector<RGBApixel> got = pixelsOf(to);
-  require(std::equal(got.begin(), got.end(), want.begin(), samePixel), "ranged copy writes the modelled pixels");
+  require(std::equal(got.begin(), got.end(), want.begin(), samePixel),
+          "ranged copy writes the modelled pixels");
   // Within one image: no model for overlap, but the walk must stay on the grid.
   RangedPixelToPixelCopy(to, left, right, bottom, top, to, toX, toY);
 }

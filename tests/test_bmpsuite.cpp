@@ -14,7 +14,6 @@
 #include "support/RoundTrip.h"
 #include "support/Sanitizer.h"
 
-
 #ifdef PIXELRY_TESTS_ASAN
 // bad/reallybig.bmp announces a grid of 24 TB. The reader asks for it with a non-throwing
 // allocation and refuses the file when none comes; AddressSanitizer must answer null
@@ -66,9 +65,7 @@ std::string testName(const char* file) {
 class Bmpsuite : public ::testing::TestWithParam<SuiteFile> {
  protected:
   std::string path() const { return kSuite + GetParam().file; }
-  std::string expectedMessages() const {
-    return withName(GetParam().messages, path());
-  }
+  std::string expectedMessages() const { return withName(GetParam().messages, path()); }
   BMP image;
 };
 
@@ -110,36 +107,36 @@ INSTANTIATE_TEST_SUITE_P(
         loads("good/pal8-0.bmp", "pal8-0.ppm"), loads("good/pal8.bmp", "pal8.ppm", kUnderspecified),
         loads("good/pal8gs.bmp", "pal8gs.ppm", kUnderspecified),
         SuiteFile{"good/pal8nonsquare.bmp", nullptr, Pixels::None, true, kUnderspecified},
-        refused("good/pal8os2.bmp", unsupported("13056")),
-        refused("good/pal8rle.bmp", kRle), refused("good/pal8topdown.bmp", kNonPositive),
+        refused("good/pal8os2.bmp", unsupported("13056")), refused("good/pal8rle.bmp", kRle),
+        refused("good/pal8topdown.bmp", kNonPositive),
         loads("good/pal8v4.bmp", "pal8v4.ppm", std::string(kExtra) + kUnderspecified),
         loads("good/pal8v5.bmp", "pal8v5.ppm", std::string(kExtra) + kUnderspecified),
         loads("good/pal8w124.bmp", "pal8w124.ppm", kUnderspecified),
         loads("good/pal8w125.bmp", "pal8w125.ppm", kUnderspecified),
         loads("good/pal8w126.bmp", "pal8w126.ppm", kUnderspecified),
-        loads16("good/rgb16-565.bmp", "rgb16-565.ppm"), loads16("good/rgb16-565pal.bmp", "rgb16-565pal.ppm", kExtra),
-        loads16("good/rgb16.bmp", "rgb16.ppm"), loads16("good/rgb16bfdef.bmp", "rgb16bfdef.ppm"),
-        loads("good/rgb24.bmp", "rgb24.ppm"), loads("good/rgb24pal.bmp", "rgb24pal.ppm", kExtra),
-        loads("good/rgb32.bmp", "rgb32.ppm"), refused("good/rgb32bf.bmp", kBitFields),
-        refused("good/rgb32bfdef.bmp", kBitFields)),
+        loads16("good/rgb16-565.bmp", "rgb16-565.ppm"),
+        loads16("good/rgb16-565pal.bmp", "rgb16-565pal.ppm", kExtra), loads16("good/rgb16.bmp", "rgb16.ppm"),
+        loads16("good/rgb16bfdef.bmp", "rgb16bfdef.ppm"), loads("good/rgb24.bmp", "rgb24.ppm"),
+        loads("good/rgb24pal.bmp", "rgb24pal.ppm", kExtra), loads("good/rgb32.bmp", "rgb32.ppm"),
+        refused("good/rgb32bf.bmp", kBitFields), refused("good/rgb32bfdef.bmp", kBitFields)),
     [](const auto& info) { return testName(info.param.file); });
 
 // Most bad files are pal1.bmp or pal8.bmp with one header field spoiled; the reader
 // ignores that field, or refuses the file, or reads what the file really holds.
 INSTANTIATE_TEST_SUITE_P(
     Bad, Bmpsuite,
-    ::testing::Values(
-        refused("bad/badbitcount.bmp", kBadDepth),
-        loads("bad/badbitssize.bmp", "pal1.ppm"), loads("bad/baddens1.bmp", "pal1.ppm"),
-        loads("bad/baddens2.bmp", "pal1.ppm"), loads("bad/badfilesize.bmp", "pal1.ppm"),
-        loads("bad/badheadersize.bmp", "pal1.ppm", kExtra),
-        loads("bad/badpalettesize.bmp", "pal8.ppm", kUnderspecified), loads("bad/badplanes.bmp", "pal1.ppm"),
-        refused("bad/badrle.bmp", kRle), refused("bad/badrle4.bmp", kRle), refused("bad/badrle4bis.bmp", kRle),
-        refused("bad/badrle4ter.bmp", kRle), refused("bad/badrlebis.bmp", kRle),
-        refused("bad/badrleter.bmp", kRle), refused("bad/badwidth.bmp", kNonPositive),
-        SuiteFile{"bad/pal8badindex.bmp", nullptr, Pixels::None, true, kUnderspecified},
-        refused("bad/reallybig.bmp", tooLarge("3000000 x 2000000")),
-        loads16("bad/rgb16-880.bmp", "rgb16-880.ppm"), refused("bad/rletopdown.bmp", kRle)),
+    ::testing::Values(refused("bad/badbitcount.bmp", kBadDepth), loads("bad/badbitssize.bmp", "pal1.ppm"),
+                      loads("bad/baddens1.bmp", "pal1.ppm"), loads("bad/baddens2.bmp", "pal1.ppm"),
+                      loads("bad/badfilesize.bmp", "pal1.ppm"),
+                      loads("bad/badheadersize.bmp", "pal1.ppm", kExtra),
+                      loads("bad/badpalettesize.bmp", "pal8.ppm", kUnderspecified),
+                      loads("bad/badplanes.bmp", "pal1.ppm"), refused("bad/badrle.bmp", kRle),
+                      refused("bad/badrle4.bmp", kRle), refused("bad/badrle4bis.bmp", kRle),
+                      refused("bad/badrle4ter.bmp", kRle), refused("bad/badrlebis.bmp", kRle),
+                      refused("bad/badrleter.bmp", kRle), refused("bad/badwidth.bmp", kNonPositive),
+                      SuiteFile{"bad/pal8badindex.bmp", nullptr, Pixels::None, true, kUnderspecified},
+                      refused("bad/reallybig.bmp", tooLarge("3000000 x 2000000")),
+                      loads16("bad/rgb16-880.bmp", "rgb16-880.ppm"), refused("bad/rletopdown.bmp", kRle)),
     [](const auto& info) { return testName(info.param.file); });
 
 TEST(BmpsuiteBad, ShortFileKeepsTheRowsItHas) {

@@ -74,9 +74,11 @@ class GlyphGuessShapeClass : public ::testing::TestWithParam<ShapeCase> {};
 TEST_P(GlyphGuessShapeClass, AspectRatioPicksExactlyOneLine) {
   TempDir dir;
   const ShapeCase c = GetParam();
-  writeReds(dir.file("in.bmp"), c.width, c.height, std::vector<int>(static_cast<std::size_t>(c.width * c.height), 0));
+  writeReds(dir.file("in.bmp"), c.width, c.height,
+            std::vector<int>(static_cast<std::size_t>(c.width * c.height), 0));
   const ProgramRun run = runGlyphGuess(dir, {"in.bmp"});
-  EXPECT_EQ(run.output, std::string(c.line) + "\n" + missingTemplates() + "The character is most likely a 'l'!\n");
+  EXPECT_EQ(run.output,
+            std::string(c.line) + "\n" + missingTemplates() + "The character is most likely a 'l'!\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(

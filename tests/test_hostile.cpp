@@ -68,9 +68,7 @@ void expectFullRun(const ProgramRun& run) {
 }
 
 // The lines a run printed before the shape-class line: the reader's, for the input.
-std::string inputMessages(const ProgramRun& run) {
-  return run.output.substr(0, run.output.find("One of: "));
-}
+std::string inputMessages(const ProgramRun& run) { return run.output.substr(0, run.output.find("One of: ")); }
 
 // A small file that claims a huge image, what the reader prints for it, and the image it
 // leaves: the claimed size when the grid fits, else one pixel at 1 bit after a refusal.
@@ -98,8 +96,7 @@ BmpFile withHeaderSize(BmpFile file, PixelryDWORD headerSize) {
 
 std::vector<RGBApixel> grayPalette(int entries) {
   std::vector<RGBApixel> palette;
-  for (int i = 0; i < entries; ++i)
-    palette.push_back(pixel(i, i, i));
+  for (int i = 0; i < entries; ++i) palette.push_back(pixel(i, i, i));
   return palette;
 }
 
@@ -108,7 +105,8 @@ const Bytes kSomePixels(16, 0x5A);
 std::vector<HugeClaim> hugeClaims() {
   const std::string skippedThenShort = std::string(kExtra) + kShortData;
   return {
-      {"square_60000_1bit.bmp", BmpFile::make(60000, 60000, 1).palette(grayPalette(2)).row(kSomePixels).bytes(),
+      {"square_60000_1bit.bmp",
+       BmpFile::make(60000, 60000, 1).palette(grayPalette(2)).row(kSomePixels).bytes(),
        tooLarge("60000 x 60000"), false, 1, 1, 1},
       {"square_60000_24bit.bmp", BmpFile::make(60000, 60000, 24).row(kSomePixels).bytes(),
        tooLarge("60000 x 60000"), false, 1, 1, 1},
@@ -255,7 +253,8 @@ TEST_F(HostileFileSystem, InputFromAPipeThatEndsEarly) {
     writeBytes(dir.file("short.bmp"), Bytes(whole.begin(), whole.begin() + static_cast<long>(c.bytes)));
     // The writer gives up at the deadline if glyph_guess never opens the pipe.
     const ProgramRun run =
-        runGlyphGuess(dir, {"pipe.bmp"}, "(timeout " + std::to_string(kDeadlineSeconds) + " cat short.bmp > pipe.bmp &) && ");
+        runGlyphGuess(dir, {"pipe.bmp"},
+                      "(timeout " + std::to_string(kDeadlineSeconds) + " cat short.bmp > pipe.bmp &) && ");
     EXPECT_EQ(inputMessages(run), c.messages);
     expectFullRun(run);
   }

@@ -19,7 +19,9 @@ namespace {
 using namespace testing_support;
 
 // "-8" as a name: "minus8".
-std::string nameOf(long value) { return value < 0 ? "minus" + std::to_string(-value) : std::to_string(value); }
+std::string nameOf(long value) {
+  return value < 0 ? "minus" + std::to_string(-value) : std::to_string(value);
+}
 std::string depthName(const ::testing::TestParamInfo<int>& info) { return nameOf(info.param) + "bits"; }
 
 // An image whose resolution comes from a file, the only way to set pixels per metre
@@ -203,7 +205,8 @@ TEST(SetPixel, OutsideTheGridStoresNothingAndSaysNothing) {
   BMP image;
   image.SetSize(4, 3);
   paintPattern(image);
-  for (const auto& at : {std::pair{4, 0}, std::pair{0, 3}, std::pair{-1, 0}, std::pair{0, -1}, std::pair{INT_MAX, INT_MAX}}) {
+  for (const auto& at :
+       {std::pair{4, 0}, std::pair{0, 3}, std::pair{-1, 0}, std::pair{0, -1}, std::pair{INT_MAX, INT_MAX}}) {
     bool result = true;
     EXPECT_EQ(capturedOutput([&] { result = image.SetPixel(at.first, at.second, pixel(0, 0, 0)); }), "");
     EXPECT_FALSE(result) << at.first << "," << at.second;
@@ -292,10 +295,10 @@ TEST(StandardTable, OneBitIsBlackThenWhite) {
 }
 
 TEST(StandardTable, FourBitsHasTheSixteenWindowsColours) {
-  const Rgba expected[16] = {{0, 0, 0, 0},       {128, 0, 0, 0},     {0, 128, 0, 0},   {128, 128, 0, 0},
-                             {0, 0, 128, 0},     {128, 0, 128, 0},   {0, 128, 128, 0}, {128, 128, 128, 0},
-                             {192, 192, 192, 0}, {255, 0, 0, 0},     {0, 255, 0, 0},   {255, 255, 0, 0},
-                             {0, 0, 255, 0},     {255, 0, 255, 0},   {0, 255, 255, 0}, {255, 255, 255, 0}};
+  const Rgba expected[16] = {{0, 0, 0, 0},       {128, 0, 0, 0},   {0, 128, 0, 0},   {128, 128, 0, 0},
+                             {0, 0, 128, 0},     {128, 0, 128, 0}, {0, 128, 128, 0}, {128, 128, 128, 0},
+                             {192, 192, 192, 0}, {255, 0, 0, 0},   {0, 255, 0, 0},   {255, 255, 0, 0},
+                             {0, 0, 255, 0},     {255, 0, 255, 0}, {0, 255, 255, 0}, {255, 255, 255, 0}};
   BMP image;
   image.SetBitDepth(4);
   for (int n = 0; n < 16; ++n) EXPECT_EQ(rgba(image.GetColor(n)), expected[n]) << "entry " << n;
@@ -305,11 +308,13 @@ TEST(StandardTable, EightBitsIsTheColourCubeWithSystemColours) {
   // Entries 0 to 6 are the dark colours of the 16-colour table; 7 to 9 and 246 to 255 are
   // fixed; every other entry is 3 bits of red, 3 of green and 2 of blue.
   const std::vector<std::pair<int, Rgba>> fixed = {
-      {0, {0, 0, 0, 0}},         {1, {128, 0, 0, 0}},       {2, {0, 128, 0, 0}},       {3, {128, 128, 0, 0}},
-      {4, {0, 0, 128, 0}},       {5, {128, 0, 128, 0}},     {6, {0, 128, 128, 0}},     {7, {192, 192, 192, 0}},
-      {8, {192, 220, 192, 0}},   {9, {166, 202, 240, 0}},   {246, {255, 251, 240, 0}}, {247, {160, 160, 164, 0}},
-      {248, {128, 128, 128, 0}}, {249, {255, 0, 0, 0}},     {250, {0, 255, 0, 0}},     {251, {255, 255, 0, 0}},
-      {252, {0, 0, 255, 0}},     {253, {255, 0, 255, 0}},   {254, {0, 255, 255, 0}},   {255, {255, 255, 255, 0}}};
+      {0, {0, 0, 0, 0}},         {1, {128, 0, 0, 0}},       {2, {0, 128, 0, 0}},
+      {3, {128, 128, 0, 0}},     {4, {0, 0, 128, 0}},       {5, {128, 0, 128, 0}},
+      {6, {0, 128, 128, 0}},     {7, {192, 192, 192, 0}},   {8, {192, 220, 192, 0}},
+      {9, {166, 202, 240, 0}},   {246, {255, 251, 240, 0}}, {247, {160, 160, 164, 0}},
+      {248, {128, 128, 128, 0}}, {249, {255, 0, 0, 0}},     {250, {0, 255, 0, 0}},
+      {251, {255, 255, 0, 0}},   {252, {0, 0, 255, 0}},     {253, {255, 0, 255, 0}},
+      {254, {0, 255, 255, 0}},   {255, {255, 255, 255, 0}}};
   BMP image;
   image.SetBitDepth(8);
   for (int n = 0; n < 256; ++n) {
@@ -367,7 +372,9 @@ INSTANTIATE_TEST_SUITE_P(Examples, DotsPerInch,
                          ::testing::Values(std::pair{3780u, 96}, std::pair{3779u, 95}, std::pair{2835u, 72},
                                            std::pair{2834u, 71}, std::pair{3938u, 100}, std::pair{3937u, 99},
                                            std::pair{39u, 0}, std::pair{0u, 96}),
-                         [](const auto& info) { return std::to_string(info.param.first) + "PixelsPerMetre"; });
+                         [](const auto& info) {
+                           return std::to_string(info.param.first) + "PixelsPerMetre";
+                         });
 
 TEST(Copy, HasEverythingOfTheSource) {
   BMP source;

@@ -20,12 +20,12 @@
 
 using testing_support::BmpFile;
 using testing_support::Bytes;
+using testing_support::capturedOutput;
 using testing_support::kSuite;
 using testing_support::loadReference;
+using testing_support::pixel;
 using testing_support::readBytes;
 using testing_support::Reference;
-using testing_support::capturedOutput;
-using testing_support::pixel;
 using testing_support::Rgba;
 using testing_support::rgba;
 
@@ -57,7 +57,9 @@ void PrintTo(const SuiteCase& c, std::ostream* out) { *out << c.file; }
 SuiteCase reads(std::string file, std::vector<std::string> references, bool alpha = false) {
   return {std::move(file), std::move(references), alpha, ""};
 }
-SuiteCase refuses(std::string file, std::string reason) { return {std::move(file), {}, false, std::move(reason)}; }
+SuiteCase refuses(std::string file, std::string reason) {
+  return {std::move(file), {}, false, std::move(reason)};
+}
 
 class FullReaderOnTheSuite : public ::testing::TestWithParam<SuiteCase> {};
 
@@ -113,9 +115,12 @@ INSTANTIATE_TEST_SUITE_P(
         reads("questionable/pal4rlecut.bmp", {"q-pal4rlecut-0.pam"}),
         reads("questionable/pal8rletrns.bmp", {"q-pal8rletrns-0.pam"}),
         reads("questionable/pal8rlecut.bmp", {"q-pal8rlecut-0.pam"}),
-        reads("questionable/pal8offs.bmp", {"q-pal8.pam"}), reads("questionable/pal8oversizepal.bmp", {"q-pal8.pam"}),
-        reads("questionable/pal8os2-sz.bmp", {"q-pal8.pam"}), reads("questionable/pal8os2-hs.bmp", {"q-pal8.pam"}),
-        reads("questionable/pal8os2sp.bmp", {"q-pal8.pam"}), reads("questionable/pal8os2v2.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8offs.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8oversizepal.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2-sz.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2-hs.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2sp.bmp", {"q-pal8.pam"}),
+        reads("questionable/pal8os2v2.bmp", {"q-pal8.pam"}),
         reads("questionable/pal8os2v2-16.bmp", {"q-pal8.pam"}),
         reads("questionable/pal8os2v2-sz.bmp", {"q-pal8.pam"}),
         reads("questionable/pal8os2v2-40sz.bmp", {"q-pal8.pam"}),
@@ -125,8 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
         reads("questionable/rgba16-4444.bmp", {"q-rgba16-4444.pam"}, true),
         reads("questionable/rgba16-5551.bmp", {"q-rgba16-5551.pam"}, true),
         reads("questionable/rgba16-1924.bmp", {"q-rgba16-1924.pam"}, true),
-        reads("questionable/rgb24largepal.bmp", {"q-rgb24.pam"}), reads("questionable/rgb24prof.bmp", {"q-rgb24.pam"}),
-        reads("questionable/rgb24lprof.bmp", {"q-rgb24.pam"}), reads("questionable/rgb32h52.bmp", {"q-rgb24.pam"}),
+        reads("questionable/rgb24largepal.bmp", {"q-rgb24.pam"}),
+        reads("questionable/rgb24prof.bmp", {"q-rgb24.pam"}),
+        reads("questionable/rgb24lprof.bmp", {"q-rgb24.pam"}),
+        reads("questionable/rgb32h52.bmp", {"q-rgb24.pam"}),
         reads("questionable/rgb32-xbgr.bmp", {"q-rgb24.pam"}),
         reads("questionable/rgb32fakealpha.bmp", {"q-rgb24.pam"}),
         reads("questionable/rgba32-1.bmp", {"q-rgba32.pam"}, true),
@@ -134,16 +141,17 @@ INSTANTIATE_TEST_SUITE_P(
         reads("questionable/rgba32-1010102.bmp", {"q-rgba32-1010102.pam"}, true),
         reads("questionable/rgba32abf.bmp", {"q-rgba32.pam"}, true),
         reads("questionable/rgba32h56.bmp", {"q-rgba32.pam"}, true),
-        refuses("questionable/pal2.bmp", "2-bit pixels"), refuses("questionable/pal2color.bmp", "2-bit pixels"),
+        refuses("questionable/pal2.bmp", "2-bit pixels"),
+        refuses("questionable/pal2color.bmp", "2-bit pixels"),
         refuses("questionable/rgb24rle24.bmp", "RLE24"), refuses("questionable/pal1huffmsb.bmp", "Huffman"),
         refuses("questionable/rgb24jpeg.bmp", "JPEG"), refuses("questionable/rgb24png.bmp", "PNG"),
         refuses("questionable/rgb32-111110.bmp", "wider than 10 bits"),
         refuses("questionable/rgb32-7187.bmp", "wider than 10 bits"),
         refuses("questionable/rgba32-81284.bmp", "wider than 10 bits"),
         refuses("questionable/rgba32-61754.bmp", "wider than 10 bits"),
-        refuses("questionable/rgba64.bmp", "64-bit pixels"), refuses("questionable/ba-bm.bmp", "bitmap array"),
-        refuses("bad/badbitcount.bmp", "bit depth"), refuses("bad/badwidth.bmp", "width or height"),
-        refuses("bad/rletopdown.bmp", "top-down run-length")),
+        refuses("questionable/rgba64.bmp", "64-bit pixels"),
+        refuses("questionable/ba-bm.bmp", "bitmap array"), refuses("bad/badbitcount.bmp", "bit depth"),
+        refuses("bad/badwidth.bmp", "width or height"), refuses("bad/rletopdown.bmp", "top-down run-length")),
     [](const auto& info) { return stem(info.param.file); });
 
 // The bad files that are read: whatever they hold, a read ends with a whole image.
@@ -153,15 +161,17 @@ TEST_P(FullReaderOnBadFiles, ReadsThemWithinTheLimit) {
   BMP image;
   pixelry::ReadOptions options;
   options.maxPixels = 1 << 20;
-  const pixelry::Result result = pixelry::readFile(image, (kSuite + "bad/" + GetParam() + ".bmp").c_str(), options);
+  const pixelry::Result result =
+      pixelry::readFile(image, (kSuite + "bad/" + GetParam() + ".bmp").c_str(), options);
   EXPECT_TRUE(result) << result.message;
   EXPECT_EQ(image.TellWidth(), 127);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bmpsuite, FullReaderOnBadFiles,
-                         ::testing::Values("badbitssize", "baddens1", "baddens2", "badfilesize", "badheadersize",
-                                           "badpalettesize", "badplanes", "badrle", "badrle4", "badrle4bis",
-                                           "badrle4ter", "badrlebis", "badrleter", "pal8badindex", "shortfile"),
+                         ::testing::Values("badbitssize", "baddens1", "baddens2", "badfilesize",
+                                           "badheadersize", "badpalettesize", "badplanes", "badrle",
+                                           "badrle4", "badrle4bis", "badrle4ter", "badrlebis", "badrleter",
+                                           "pal8badindex", "shortfile"),
                          [](const auto& info) {
                            std::string name = info.param;
                            return name;
@@ -202,7 +212,8 @@ std::vector<ProgramFile> programFiles() {
     if (depth == 16 && masks.rfind("none", 0) == 0) f.bits[0] = f.bits[1] = f.bits[2] = 5;  // 5-5-5
     if ((depth == 16 || depth == 32) && masks.rfind("R=", 0) == 0) {
       for (int c = 0; c < 4; ++c) {
-        const unsigned long mask = std::stoul(masks.substr(masks.find("RGBA"[c] + std::string("=")) + 2, 8), nullptr, 16);
+        const unsigned long mask =
+            std::stoul(masks.substr(masks.find("RGBA"[c] + std::string("=")) + 2, 8), nullptr, 16);
         if (c < 3 || mask != 0) f.bits[c] = bitCount(mask);
         if (c == 3) f.alpha = mask != 0;
       }
@@ -219,7 +230,8 @@ class ProgramCorpus : public ::testing::TestWithParam<ProgramFile> {};
 
 TEST_P(ProgramCorpus, ReadsAsTheWriterDecodesIt) {
   const ProgramFile& f = GetParam();
-  const std::string base = std::string(PIXELRY_TEST_DATA) + "/programs/" + f.file.substr(0, f.file.size() - 4);
+  const std::string base =
+      std::string(PIXELRY_TEST_DATA) + "/programs/" + f.file.substr(0, f.file.size() - 4);
   BMP image;
   const pixelry::Result result = pixelry::readFile(image, (base + ".bmp").c_str());
   ASSERT_TRUE(result) << result.message;
@@ -256,12 +268,14 @@ TEST_P(ProgramCorpus, ReadsAsTheWriterDecodesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Programs, ProgramCorpus, ::testing::ValuesIn(programFiles()), [](const auto& info) {
   std::string name;
-  for (char ch : info.param.file.substr(0, info.param.file.size() - 4)) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  for (char ch : info.param.file.substr(0, info.param.file.size() - 4))
+    name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
   return name;
 });
 
 TEST(FullReader, FromMemoryAsFromTheFile) {
-  for (const char* file : {"good/pal4rle.bmp", "good/rgb16-565.bmp", "good/pal8topdown.bmp", "questionable/rgba32-1.bmp"}) {
+  for (const char* file :
+       {"good/pal4rle.bmp", "good/rgb16-565.bmp", "good/pal8topdown.bmp", "questionable/rgba32-1.bmp"}) {
     BMP fromFile, fromMemory;
     ASSERT_TRUE(pixelry::readFile(fromFile, (kSuite + file).c_str()));
     const Bytes bytes = readBytes(kSuite + file);
@@ -270,7 +284,8 @@ TEST(FullReader, FromMemoryAsFromTheFile) {
     ASSERT_EQ(fromMemory.TellBitDepth(), fromFile.TellBitDepth());
     for (int y = 0; y < fromFile.TellHeight(); ++y)
       for (int x = 0; x < fromFile.TellWidth(); ++x)
-        ASSERT_EQ(rgba(fromMemory.GetPixel(x, y)), rgba(fromFile.GetPixel(x, y))) << file << " " << x << "," << y;
+        ASSERT_EQ(rgba(fromMemory.GetPixel(x, y)), rgba(fromFile.GetPixel(x, y)))
+            << file << " " << x << "," << y;
   }
 }
 
@@ -304,7 +319,8 @@ TEST(FullReader, EmbeddedColourProfilesAreReportedNotApplied) {
     ASSERT_TRUE(result) << result.message;
     ASSERT_EQ(result.warnings.size(), 1u) << file;
     EXPECT_EQ(result.warnings[0], kSuite + file + " embeds a colour profile, which is not applied.");
-    EXPECT_EQ(differences(image, loadReference("q-rgb24.pam"), false), file == std::string("questionable/rgb24prof.bmp") ? 0 : 3392);
+    EXPECT_EQ(differences(image, loadReference("q-rgb24.pam"), false),
+              file == std::string("questionable/rgb24prof.bmp") ? 0 : 3392);
   }
   BMP linked;
   EXPECT_TRUE(pixelry::readFile(linked, (kSuite + "questionable/rgb24lprof.bmp").c_str()).warnings.empty());
@@ -355,9 +371,9 @@ TEST(WriteToMemory, AlphaMaskFormCarriesAlphaInALongHeader) {
   options.alphaMask = true;
   ASSERT_TRUE(pixelry::writeMemory(image, file, options));
   ASSERT_EQ(file.size(), 122u + 6 * 4);
-  EXPECT_EQ(testing_support::le32(file, 10), 122u);        // bfOffBits
-  EXPECT_EQ(testing_support::le32(file, 14), 108u);        // biSize
-  EXPECT_EQ(testing_support::le32(file, 30), 3u);          // bit fields
+  EXPECT_EQ(testing_support::le32(file, 10), 122u);         // bfOffBits
+  EXPECT_EQ(testing_support::le32(file, 14), 108u);         // biSize
+  EXPECT_EQ(testing_support::le32(file, 30), 3u);           // bit fields
   EXPECT_EQ(testing_support::le32(file, 54), 0x00FF0000u);  // red
   EXPECT_EQ(testing_support::le32(file, 58), 0x0000FF00u);  // green
   EXPECT_EQ(testing_support::le32(file, 62), 0x000000FFu);  // blue
@@ -382,8 +398,8 @@ TEST(ClassicReaderMends, NarrowMasksReachTheTopOfTheByte) {
   testing_support::TempDir dir;
   const std::string path = dir.file("444.bmp");
   // Red 0x0F00, green 0x00F0, blue 0x000F; then blue 0x000E, three bits above bit 0.
-  for (const auto& [blueMask, white] : {std::pair<PixelryBYTE, Rgba>{0x0F, {240, 240, 240, 0}},
-                                        {0x0E, {240, 240, 224, 0}}}) {
+  for (const auto& [blueMask, white] :
+       {std::pair<PixelryBYTE, Rgba>{0x0F, {240, 240, 240, 0}}, {0x0E, {240, 240, 224, 0}}}) {
     BmpFile file = BmpFile::make(1, 1, 16);
     file.infoHeader.biCompression = 3;
     file.before({0x00, 0x0F, 0, 0, 0xF0, 0x00, 0, 0, blueMask, 0x00, 0, 0}).row({0xFF, 0x0F, 0, 0});

@@ -179,7 +179,9 @@ std::vector<Rgba> entries(const std::vector<RGBApixel>& table, std::size_t white
   out.resize(out.size() + whiteAfter, kWhite);
   return out;
 }
-Rgba entry(const std::vector<RGBApixel>& table, int index) { return rgba(table[static_cast<std::size_t>(index)]); }
+Rgba entry(const std::vector<RGBApixel>& table, int index) {
+  return rgba(table[static_cast<std::size_t>(index)]);
+}
 
 // An 8-bit 3 x 1 file with an info header of headerSize bytes, then a table of count
 // entries and extra bytes; the pixels are entries 0, 1 and 251.
@@ -201,55 +203,83 @@ std::vector<Read> reads() {
   const auto t2 = distinctTable(2), t16 = distinctTable(16), t256 = distinctTable(256);
   const Rgba a{10, 20, 30, 0}, b{40, 50, 60, 0}, o = entry(t2, 0), i = entry(t2, 1);
   std::vector<RGBApixel> cutTable = distinctTable(10);
-  const Palette standard = tableOf([] { BMP image; image.SetBitDepth(8); return image; }());
+  const Palette standard = tableOf([] {
+    BMP image;
+    image.SetBitDepth(8);
+    return image;
+  }());
   cutTable.insert(cutTable.end(), standard.begin() + 10, standard.end());
-  const BmpFile fields = BmpFile::make(4, 1, 16).before({0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0});
-  const BmpFile lowWords =
-      BmpFile::make(2, 1, 16).before({0x00, 0x7C, 0xFF, 0xFF, 0xE0, 0x03, 0xFF, 0xFF, 0x1F, 0x00, 0xFF, 0xFF});
+  const BmpFile fields =
+      BmpFile::make(4, 1, 16).before({0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0});
+  const BmpFile lowWords = BmpFile::make(2, 1, 16).before(
+      {0x00, 0x7C, 0xFF, 0xFF, 0xE0, 0x03, 0xFF, 0xFF, 0x1F, 0x00, 0xFF, 0xFF});
   return {
       // 16 entries at 8 bits; the pixels use entries 3, 15, 16 and 255.
-      {"UnderspecifiedTableIsPaddedWithWhite", BmpFile::make(4, 1, 8).palette(t16).row({3, 15, 16, 255}).bytes(),
-       kUnderspecified, {{entry(t16, 3), entry(t16, 15), kWhite, kWhite}}, entries(t16, 240)},
-      {"OneEntryShortIsUnderspecified", BmpFile::make(2, 1, 1).palette(distinctTable(1)).row({0x40, 0, 0, 0}).bytes(),
-       kUnderspecified, {{entry(t2, 0), kWhite}}},
-      {"OffsetBelowTheHeadersGivesAnAllWhiteTable", withHeader(BmpFile::make(1, 1, 8).row({0, 0, 0, 0}), offBits(0)),
-       kUnderspecified, {{kWhite}}, {kWhite}},
+      {"UnderspecifiedTableIsPaddedWithWhite",
+       BmpFile::make(4, 1, 8).palette(t16).row({3, 15, 16, 255}).bytes(),
+       kUnderspecified,
+       {{entry(t16, 3), entry(t16, 15), kWhite, kWhite}},
+       entries(t16, 240)},
+      {"OneEntryShortIsUnderspecified",
+       BmpFile::make(2, 1, 1).palette(distinctTable(1)).row({0x40, 0, 0, 0}).bytes(),
+       kUnderspecified,
+       {{entry(t2, 0), kWhite}}},
+      {"OffsetBelowTheHeadersGivesAnAllWhiteTable",
+       withHeader(BmpFile::make(1, 1, 8).row({0, 0, 0, 0}), offBits(0)),
+       kUnderspecified,
+       {{kWhite}},
+       {kWhite}},
       {"ExtraBytesAfterALongerHeaderAreSkipped",
-       withHeader(BmpFile::make(1, 1, 24).before(Bytes(68, 0xAA)).row({1, 2, 3, 0}), headerSize(108)), kExtra,
+       withHeader(BmpFile::make(1, 1, 24).before(Bytes(68, 0xAA)).row({1, 2, 3, 0}), headerSize(108)),
+       kExtra,
        {{{3, 2, 1, 0}}}},
       {"HugePixelOffsetIsSkippedToTheEndOfTheFile",
        withHeader(BmpFile::make(1, 1, 24).row({1, 2, 3, 0}), offBits(0xFFFFFFFF)),
-       std::string(kExtra) + kShortData, {{kWhite}}},
+       std::string(kExtra) + kShortData,
+       {{kWhite}}},
       // Indexed files with an info header longer than 40 bytes keep their table after it.
       longHeader("Version4HeaderWithAFullTable", 108, 256, 0, kExtra),
       longHeader("Version5HeaderWithAShortTableWarnsAboutTheHeaderFirst", 124, 252, 0,
                  std::string(kExtra) + kUnderspecified),
       longHeader("LongHeaderWithExtraDataAfterTheTableIsOneWarning", 124, 256, 8, kExtra),
       {"LongHeaderAtOneBit",
-       withHeader(BmpFile::make(9, 1, 1).before(Bytes(24, 0xAA)).palette({pixel(10, 20, 30), pixel(40, 50, 60)})
+       withHeader(BmpFile::make(9, 1, 1)
+                      .before(Bytes(24, 0xAA))
+                      .palette({pixel(10, 20, 30), pixel(40, 50, 60)})
                       .row({0x80, 0x80, 0, 0}),
                   headerSize(64)),
-       kExtra, {{b, a, a, a, a, a, a, a, b}}},
+       kExtra,
+       {{b, a, a, a, a, a, a, a, b}}},
       // Pixels right after a 124-byte header: no room for a table, both entries white.
       {"LongHeaderAtOneBitWithoutATable",
        withHeader(BmpFile::make(2, 1, 1).before(Bytes(84, 0xAA)).row({0x40, 0, 0, 0}), headerSize(124)),
-       std::string(kExtra) + kUnderspecified, {{kWhite, kWhite}}, {kWhite, kWhite}},
+       std::string(kExtra) + kUnderspecified,
+       {{kWhite, kWhite}},
+       {kWhite, kWhite}},
       // 14 + 108 is beyond bfOffBits, so the table is taken right after 40 header bytes.
       {"LongHeaderThatDoesNotFitBeforeThePixelsIsIgnored",
        withHeader(BmpFile::make(2, 1, 1).palette({pixel(10, 20, 30), pixel(40, 50, 60)}).row({0x40, 0, 0, 0}),
                   headerSize(108)),
-       "", {{a, b}}},
+       "",
+       {{a, b}}},
       {"LongHeaderAtDirectDepthsIsExtraData",
-       withHeader(BmpFile::make(1, 1, 32).before(Bytes(84, 0xAA)).row({1, 2, 3, 4}), headerSize(124)), kExtra,
+       withHeader(BmpFile::make(1, 1, 32).before(Bytes(84, 0xAA)).row({1, 2, 3, 4}), headerSize(124)),
+       kExtra,
        {{{3, 2, 1, 4}}}},
       {"OneBitRowsOfNinePixelsAreFourBytes",
-       BmpFile::make(9, 2, 1).palette(t2).row({0xAA, 0x80, 0xFF, 0xFF}).row({0x55, 0x7F, 0, 0}).bytes(), "",
+       BmpFile::make(9, 2, 1).palette(t2).row({0xAA, 0x80, 0xFF, 0xFF}).row({0x55, 0x7F, 0, 0}).bytes(),
+       "",
        {{o, i, o, i, o, i, o, i, o}, {i, o, i, o, i, o, i, o, i}}},
       {"FourBitRowsTakeTheHighNibbleFirst",
-       BmpFile::make(3, 2, 4).palette(t16).row({0x12, 0x3F, 0xFF, 0xFF}).row({0xFE, 0xDC, 0, 0}).bytes(), "",
+       BmpFile::make(3, 2, 4).palette(t16).row({0x12, 0x3F, 0xFF, 0xFF}).row({0xFE, 0xDC, 0, 0}).bytes(),
+       "",
        {{entry(t16, 15), entry(t16, 14), entry(t16, 13)}, {entry(t16, 1), entry(t16, 2), entry(t16, 3)}}},
       {"EightBitRowsOfFivePixelsAreEightBytes",
-       BmpFile::make(5, 2, 8).palette(t256).row({1, 2, 3, 4, 5, 9, 9, 9}).row({250, 0, 7, 8, 255, 0, 0, 0}).bytes(),
+       BmpFile::make(5, 2, 8)
+           .palette(t256)
+           .row({1, 2, 3, 4, 5, 9, 9, 9})
+           .row({250, 0, 7, 8, 255, 0, 0, 0})
+           .bytes(),
        "",
        {{entry(t256, 250), entry(t256, 0), entry(t256, 7), entry(t256, 8), entry(t256, 255)},
         {entry(t256, 1), entry(t256, 2), entry(t256, 3), entry(t256, 4), entry(t256, 5)}}},
@@ -262,7 +292,8 @@ std::vector<Read> reads() {
        {{{255, 0, 100, 0}, {255, 0, 101, 0}, {255, 0, 102, 0}, {255, 0, 103, 0}, {255, 0, 104, 0}},
         {{20, 10, 0, 0}, {21, 11, 1, 0}, {22, 12, 2, 0}, {23, 13, 3, 0}, {24, 14, 4, 0}}}},
       {"ThirtyTwoBitRowsKeepAlpha",
-       BmpFile::make(2, 2, 32).row({1, 2, 3, 4, 5, 6, 7, 8}).row({9, 10, 11, 12, 13, 14, 15, 16}).bytes(), "",
+       BmpFile::make(2, 2, 32).row({1, 2, 3, 4, 5, 6, 7, 8}).row({9, 10, 11, 12, 13, 14, 15, 16}).bytes(),
+       "",
        {{{11, 10, 9, 12}, {15, 14, 13, 16}}, {{3, 2, 1, 4}, {7, 6, 5, 8}}}},
       // Default 5-5-5 masks: each channel is its five bits times 8.
       {"SixteenBitRowsOfThreePixelsAreEightBytes",
@@ -270,21 +301,29 @@ std::vector<Read> reads() {
            .row({0xFF, 0x7F, 0x00, 0x7C, 0x01, 0x00, 0xAB, 0xCD})
            .row({0xE0, 0x03, 0x00, 0x80, 0x21, 0x04, 0x00, 0x00})
            .bytes(),
-       "", {{{0, 248, 0, 0}, {0, 0, 0, 0}, {8, 8, 8, 0}}, {{248, 248, 248, 0}, {248, 0, 0, 0}, {0, 0, 8, 0}}}},
-      {"SixteenBitFieldsFiveSixFive", withHeader(BmpFile(fields).row({0xE0, 0x07, 0x20, 0x00, 0x00, 0xF8, 0x40, 0x00}),
-                                                 with(3, 16)),
-       "", {{{0, 248, 0, 0}, {0, 0, 0, 0}, {248, 0, 0, 0}, {0, 8, 0, 0}}}},
+       "",
+       {{{0, 248, 0, 0}, {0, 0, 0, 0}, {8, 8, 8, 0}}, {{248, 248, 248, 0}, {248, 0, 0, 0}, {0, 0, 8, 0}}}},
+      {"SixteenBitFieldsFiveSixFive",
+       withHeader(BmpFile(fields).row({0xE0, 0x07, 0x20, 0x00, 0x00, 0xF8, 0x40, 0x00}), with(3, 16)),
+       "",
+       {{{0, 248, 0, 0}, {0, 0, 0, 0}, {248, 0, 0, 0}, {0, 8, 0, 0}}}},
       {"SixteenBitFieldsOnlyUseTheLowWordOfEachMask",
-       withHeader(BmpFile(lowWords).row({0xFF, 0x7F, 0x1F, 0x00}), with(3, 16)), "",
+       withHeader(BmpFile(lowWords).row({0xFF, 0x7F, 0x1F, 0x00}), with(3, 16)),
+       "",
        {{{248, 248, 248, 0}, {0, 0, 248, 0}}}},
-      {"TruncatedPixelDataKeepsTheRowsRead", BmpFile::make(2, 3, 24).row({1, 2, 3, 4, 5, 6, 0, 0}).row({7, 8, 9, 10}).bytes(),
-       kShortData, {{kWhite, kWhite}, {kWhite, kWhite}, {{3, 2, 1, 0}, {6, 5, 4, 0}}}},
+      {"TruncatedPixelDataKeepsTheRowsRead",
+       BmpFile::make(2, 3, 24).row({1, 2, 3, 4, 5, 6, 0, 0}).row({7, 8, 9, 10}).bytes(),
+       kShortData,
+       {{kWhite, kWhite}, {kWhite, kWhite}, {{3, 2, 1, 0}, {6, 5, 4, 0}}}},
       {"TruncatedSixteenBitDataLeavesMissingPixelsWhiteSilently",
-       BmpFile::make(2, 2, 16).row({0x00, 0x00, 0x1F, 0x00}).row({0x00, 0x7C, 0x00}).bytes(), "",
+       BmpFile::make(2, 2, 16).row({0x00, 0x00, 0x1F, 0x00}).row({0x00, 0x7C, 0x00}).bytes(),
+       "",
        {{{248, 0, 0, 0}, kWhite}, {{0, 0, 0, 0}, {0, 0, 248, 0}}}},
       {"TruncatedColourTableKeepsStandardEntries",
-       withHeader(BmpFile::make(1, 1, 8).palette(distinctTable(10)).before({1, 2}), offBits(54 + 1024)), kShortData,
-       {{kWhite}}, entries(cutTable)},
+       withHeader(BmpFile::make(1, 1, 8).palette(distinctTable(10)).before({1, 2}), offBits(54 + 1024)),
+       kShortData,
+       {{kWhite}},
+       entries(cutTable)},
   };
 }
 
@@ -297,9 +336,11 @@ TEST_P(ReaderReads, PrintsTheMessagesAndGivesThePixelsAndTheTable) {
   ASSERT_EQ(image.TellHeight(), static_cast<int>(r.rows.size()));
   for (int y = 0; y < image.TellHeight(); ++y) {
     ASSERT_EQ(image.TellWidth(), static_cast<int>(r.rows[y].size()));
-    for (int x = 0; x < image.TellWidth(); ++x) EXPECT_EQ(rgba(image.GetPixel(x, y)), r.rows[y][x]) << x << "," << y;
+    for (int x = 0; x < image.TellWidth(); ++x)
+      EXPECT_EQ(rgba(image.GetPixel(x, y)), r.rows[y][x]) << x << "," << y;
   }
-  for (int n = 0; n < static_cast<int>(r.table.size()); ++n) EXPECT_EQ(rgba(image.GetColor(n)), r.table[n]) << n;
+  for (int n = 0; n < static_cast<int>(r.table.size()); ++n)
+    EXPECT_EQ(rgba(image.GetColor(n)), r.table[n]) << n;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ReaderReads, ::testing::ValuesIn(reads()),
@@ -353,8 +394,10 @@ TEST_P(ReaderRowDecoder, RefusesAShortBufferANullBufferAndRowsOutsideTheImage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, ReaderRowDecoder,
-                         ::testing::Values(RowDecoder{1, &BMP::Read1bitRow, 2}, RowDecoder{4, &BMP::Read4bitRow, 5},
-                                           RowDecoder{8, &BMP::Read8bitRow, 9}, RowDecoder{24, &BMP::Read24bitRow, 27},
+                         ::testing::Values(RowDecoder{1, &BMP::Read1bitRow, 2},
+                                           RowDecoder{4, &BMP::Read4bitRow, 5},
+                                           RowDecoder{8, &BMP::Read8bitRow, 9},
+                                           RowDecoder{24, &BMP::Read24bitRow, 27},
                                            RowDecoder{32, &BMP::Read32bitRow, 36}),
                          [](const auto& info) { return std::to_string(info.param.bits) + "bits"; });
 

@@ -43,7 +43,9 @@ Palette duplicatedEntries(int bits) {
   Random random(77);
   const int half = (1 << bits) / 2;
   Palette table(std::size_t{1} << bits);
-  for (int i = 0; i < half; ++i) table[static_cast<std::size_t>(i)] = table[static_cast<std::size_t>(i) + static_cast<std::size_t>(half)] = random.colour();
+  for (int i = 0; i < half; ++i)
+    table[static_cast<std::size_t>(i)] = table[static_cast<std::size_t>(i) + static_cast<std::size_t>(half)] =
+        random.colour();
   std::reverse(table.begin() + half, table.end());
   return table;
 }
@@ -92,7 +94,8 @@ Palette boxCornerTies(int bits) {
 Palette crowdedCorner(int bits) {
   Random random(13);
   Palette table;
-  for (int i = 0; i < (1 << bits); ++i) table.push_back(pixel(random.below(6), 250 + random.below(6), random.below(6)));
+  for (int i = 0; i < (1 << bits); ++i)
+    table.push_back(pixel(random.below(6), 250 + random.below(6), random.below(6)));
   return table;
 }
 
@@ -108,14 +111,19 @@ std::vector<RGBApixel> probeColours(const Palette& table) {
     colours.push_back(pixel((table[i].Red + table[i + 1].Red) / 2, (table[i].Green + table[i + 1].Green) / 2,
                             (table[i].Blue + table[i + 1].Blue) / 2));
   for (const RGBApixel& entry : table)
-    for (int d : {-1, 1}) colours.push_back(pixel(std::clamp(entry.Red + d, 0, 255), entry.Green, std::clamp(entry.Blue - d, 0, 255)));
+    for (int d : {-1, 1})
+      colours.push_back(
+          pixel(std::clamp(entry.Red + d, 0, 255), entry.Green, std::clamp(entry.Blue - d, 0, 255)));
   for (int v = 0; v < 256; v += 3) colours.push_back(pixel(v, 255 - v, (v * 7) & 0xFF));
   return colours;
 }
 
 // An image whose pixels are the given colours, row after row, at the depth and table.
 BMP imageOfColours(const std::vector<RGBApixel>& colours, int width, int bits, const Palette& table) {
-  BMP image = imageOf(width, static_cast<int>((colours.size() + static_cast<std::size_t>(width) - 1) / static_cast<std::size_t>(width)), colours);
+  BMP image = imageOf(width,
+                      static_cast<int>((colours.size() + static_cast<std::size_t>(width) - 1) /
+                                       static_cast<std::size_t>(width)),
+                      colours);
   image.SetBitDepth(bits);
   setTable(image, table);
   return image;
@@ -124,7 +132,8 @@ BMP imageOfColours(const std::vector<RGBApixel>& colours, int width, int bits, c
 // Palette index of pixel x in a stored row.
 int storedIndex(const Bytes& file, std::size_t rowStart, int x, int bits) {
   const int perByte = 8 / bits;
-  return (file[rowStart + static_cast<std::size_t>(x / perByte)] >> (8 - bits * (x % perByte + 1))) & ((1 << bits) - 1);
+  return (file[rowStart + static_cast<std::size_t>(x / perByte)] >> (8 - bits * (x % perByte + 1))) &
+         ((1 << bits) - 1);
 }
 
 class ExactPaletteSearch : public ::testing::TestWithParam<PaletteCase> {
@@ -142,14 +151,16 @@ TEST_P(ExactPaletteSearch, WrittenIndicesAreTheExhaustiveSearchs) {
   ASSERT_TRUE(image.WriteToFile(path.c_str()));
   const Bytes file = readBytes(path);
   const std::size_t offBits = le32(file, 10);
-  const std::size_t rowBytes = (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 31) / 32 * 4;
+  const std::size_t rowBytes =
+      (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 31) / 32 * 4;
   ASSERT_EQ(file.size(), offBits + rowBytes * static_cast<std::size_t>(image.TellHeight()));
   for (int y = 0; y < image.TellHeight(); ++y)
     for (int x = 0; x < width; ++x) {
       const RGBApixel p = image.GetPixel(x, y);
       const std::size_t rowStart = offBits + rowBytes * static_cast<std::size_t>(image.TellHeight() - 1 - y);
       ASSERT_EQ(storedIndex(file, rowStart, x, bits), nearestEntry(table, p))
-          << "pixel (" << x << ", " << y << ") colour " << int(p.Red) << "," << int(p.Green) << "," << int(p.Blue);
+          << "pixel (" << x << ", " << y << ") colour " << int(p.Red) << "," << int(p.Green) << ","
+          << int(p.Blue);
     }
 }
 
@@ -159,27 +170,29 @@ TEST_P(ExactPaletteSearch, FindClosestColorAndTheRowEncoderAgree) {
   for (RGBApixel colour : colours) ASSERT_EQ(image.FindClosestColor(colour), nearestEntry(table, colour));
   Bytes row((colours.size() * static_cast<std::size_t>(bits) + 7) / 8 + 3, 0xAB);
   const int size = static_cast<int>(row.size());
-  const bool encoded = bits == 8 ? image.Write8bitRow(row.data(), size, 0)
+  const bool encoded = bits == 8   ? image.Write8bitRow(row.data(), size, 0)
                        : bits == 4 ? image.Write4bitRow(row.data(), size, 0)
                                    : image.Write1bitRow(row.data(), size, 0);
   ASSERT_TRUE(encoded);
   for (std::size_t x = 0; x < colours.size(); ++x)
-    ASSERT_EQ(storedIndex(row, 0, static_cast<int>(x), bits), nearestEntry(table, colours[x])) << "pixel " << x;
+    ASSERT_EQ(storedIndex(row, 0, static_cast<int>(x), bits), nearestEntry(table, colours[x]))
+        << "pixel " << x;
   EXPECT_EQ(row.back(), 0xAB) << "bytes after the pixels are left alone";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tables, ExactPaletteSearch,
-    ::testing::Values(PaletteCase{"Standard8", 8, standardTable}, PaletteCase{"Standard4", 4, standardTable},
-                      PaletteCase{"Standard1", 1, standardTable}, PaletteCase{"Random8", 8, randomEntries},
-                      PaletteCase{"Random4", 4, randomEntries}, PaletteCase{"Random1", 1, randomEntries},
-                      PaletteCase{"Identical8", 8, identicalEntries}, PaletteCase{"Identical1", 1, identicalEntries},
-                      PaletteCase{"Duplicated8", 8, duplicatedEntries}, PaletteCase{"Duplicated4", 4, duplicatedEntries},
-                      PaletteCase{"Mirrored8", 8, mirroredPairs}, PaletteCase{"Mirrored4", 4, mirroredPairs},
-                      PaletteCase{"Mirrored1", 1, mirroredPairs}, PaletteCase{"BoxBorders8", 8, boxBorders},
-                      PaletteCase{"BoxBorders4", 4, boxBorders}, PaletteCase{"Crowded8", 8, crowdedCorner},
-                      PaletteCase{"BoxCornerTies8", 8, boxCornerTies}, PaletteCase{"BoxCornerTies4", 4, boxCornerTies},
-                      PaletteCase{"BoxCornerTies1", 1, boxCornerTies}),
+    ::testing::Values(
+        PaletteCase{"Standard8", 8, standardTable}, PaletteCase{"Standard4", 4, standardTable},
+        PaletteCase{"Standard1", 1, standardTable}, PaletteCase{"Random8", 8, randomEntries},
+        PaletteCase{"Random4", 4, randomEntries}, PaletteCase{"Random1", 1, randomEntries},
+        PaletteCase{"Identical8", 8, identicalEntries}, PaletteCase{"Identical1", 1, identicalEntries},
+        PaletteCase{"Duplicated8", 8, duplicatedEntries}, PaletteCase{"Duplicated4", 4, duplicatedEntries},
+        PaletteCase{"Mirrored8", 8, mirroredPairs}, PaletteCase{"Mirrored4", 4, mirroredPairs},
+        PaletteCase{"Mirrored1", 1, mirroredPairs}, PaletteCase{"BoxBorders8", 8, boxBorders},
+        PaletteCase{"BoxBorders4", 4, boxBorders}, PaletteCase{"Crowded8", 8, crowdedCorner},
+        PaletteCase{"BoxCornerTies8", 8, boxCornerTies}, PaletteCase{"BoxCornerTies4", 4, boxCornerTies},
+        PaletteCase{"BoxCornerTies1", 1, boxCornerTies}),
     [](const ::testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
 
 TEST(PaletteSearchCache, AChangedTableIsSearchedAfresh) {
@@ -197,7 +210,8 @@ TEST(PaletteSearchCache, AChangedTableIsSearchedAfresh) {
   const Bytes file = readBytes(path);
   for (int y = 0; y < image.TellHeight(); ++y)
     for (int x = 0; x < 100; ++x)
-      ASSERT_EQ(file[1078 + 100 * static_cast<std::size_t>(image.TellHeight() - 1 - y) + static_cast<std::size_t>(x)],
+      ASSERT_EQ(file[1078 + 100 * static_cast<std::size_t>(image.TellHeight() - 1 - y) +
+                     static_cast<std::size_t>(x)],
                 nearestEntry(second, image.GetPixel(x, y)));
 }
 

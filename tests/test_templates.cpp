@@ -27,7 +27,8 @@ class CommittedTemplate : public ::testing::TestWithParam<char> {};
 TEST_P(CommittedTemplate, LoadsWithoutAnyMessage) {
   BMP pattern;
   bool read = false;
-  const std::string output = capturedOutput([&] { read = pattern.ReadFromFile(templatePath(GetParam()).c_str()); });
+  const std::string output =
+      capturedOutput([&] { read = pattern.ReadFromFile(templatePath(GetParam()).c_str()); });
   EXPECT_TRUE(read);
   EXPECT_EQ(output, "");
 }
@@ -60,9 +61,11 @@ TEST_P(CommittedTemplate, HasContrast) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Letters, CommittedTemplate,
-                         ::testing::Values('a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o',
-                                           'p', 'q', 'r', 's', 't', 'u', 'v', 'w', 'x', 'y', 'z'),
-                         [](const ::testing::TestParamInfo<char>& info) { return std::string(1, info.param); });
+                         ::testing::Values('a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm',
+                                           'n', 'o', 'p', 'q', 'r', 's', 't', 'u', 'v', 'w', 'x', 'y', 'z'),
+                         [](const ::testing::TestParamInfo<char>& info) {
+                           return std::string(1, info.param);
+                         });
 
 // glyph_guess on the bundled sample, from a scratch directory that links to the committed
 // templates.

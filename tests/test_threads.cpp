@@ -53,9 +53,11 @@ std::string work(int seed, const std::string& directory, BMP& shared) {
       const Palette table = tableOf(image);
       int wrong = 0;
       for (int y = 0; y < 23; ++y)
-        for (int x = 0; x < 37; ++x) wrong += rgba(back.GetPixel(x, y)) != afterRoundTrip(bits, table, image.GetPixel(x, y));
+        for (int x = 0; x < 37; ++x)
+          wrong += rgba(back.GetPixel(x, y)) != afterRoundTrip(bits, table, image.GetPixel(x, y));
       check(wrong == 0, at + ": " + std::to_string(wrong) + " pixels read back wrong");
-      check(GetBitmapColorDepth(path.c_str()) == bits && GetBMIH(path.c_str()).biWidth == 37, at + " headers");
+      check(GetBitmapColorDepth(path.c_str()) == bits && GetBMIH(path.c_str()).biWidth == 37,
+            at + " headers");
       check(Rescale(back, 'P', 50) && back.TellWidth() == 18 && back.TellHeight() == 11, at + " rescaled");
       back.GetPixel(-1, 99);  // prints a two-line warning while warnings are on
       const BMP copy(shared);

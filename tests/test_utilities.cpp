@@ -35,7 +35,9 @@ int occurrences(const std::string& text, const std::string& part) {
 }
 
 // "-20" as a name: "minus20".
-std::string nameOf(int value) { return value < 0 ? "minus" + std::to_string(-static_cast<long>(value)) : std::to_string(value); }
+std::string nameOf(int value) {
+  return value < 0 ? "minus" + std::to_string(-static_cast<long>(value)) : std::to_string(value);
+}
 
 // ---------------------------------------------------------------------------------------
 // Rescale: the size each mode gives, and every byte as a plain evaluation of the formulas
@@ -49,7 +51,9 @@ std::vector<Rgba> plainRescale(const std::vector<RGBApixel>& source, int W, int 
   };
   auto channels = [](const RGBApixel& p) { return std::array<int, 3>{p.Red, p.Green, p.Blue}; };
   std::vector<Rgba> out(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), kWhite);
-  auto at = [&](int i, int j) -> Rgba& { return out[static_cast<std::size_t>(j) * static_cast<std::size_t>(w) + static_cast<std::size_t>(i)]; };
+  auto at = [&](int i, int j) -> Rgba& {
+    return out[static_cast<std::size_t>(j) * static_cast<std::size_t>(w) + static_cast<std::size_t>(i)];
+  };
   for (int j = 0; j < h - 1; ++j) {
     const double y = static_cast<double>(j) * (H - 1) / (h - 1);
     const int J = static_cast<int>(std::floor(y));
@@ -59,14 +63,16 @@ std::vector<Rgba> plainRescale(const std::vector<RGBApixel>& source, int W, int 
       const int I = static_cast<int>(std::floor(x));
       const double tx = x - I;
       for (int c = 0; c < 3; ++c) {
-        const double v = channels(S(I, J))[c] * (1 - tx - ty + tx * ty) + channels(S(I + 1, J))[c] * (tx - tx * ty) +
+        const double v = channels(S(I, J))[c] * (1 - tx - ty + tx * ty) +
+                         channels(S(I + 1, J))[c] * (tx - tx * ty) +
                          channels(S(I, J + 1))[c] * (ty - tx * ty) + channels(S(I + 1, J + 1))[c] * (tx * ty);
         at(i, j)[c] = static_cast<int>(v);
       }
       at(i, j)[3] = 0;
     }
     for (int c = 0; c < 3; ++c)
-      at(w - 1, j)[c] = static_cast<int>(channels(S(W - 1, J))[c] * (1 - ty) + channels(S(W - 1, J + 1))[c] * ty);
+      at(w - 1, j)[c] =
+          static_cast<int>(channels(S(W - 1, J))[c] * (1 - ty) + channels(S(W - 1, J + 1))[c] * ty);
     at(w - 1, j)[3] = 0;
   }
   for (int i = 0; i < w - 1; ++i) {
@@ -74,7 +80,8 @@ std::vector<Rgba> plainRescale(const std::vector<RGBApixel>& source, int W, int 
     const int I = static_cast<int>(std::floor(x));
     const double tx = x - I;
     for (int c = 0; c < 3; ++c)
-      at(i, h - 1)[c] = static_cast<int>(channels(S(I, H - 1))[c] * (1 - tx) + channels(S(I + 1, H - 1))[c] * tx);
+      at(i, h - 1)[c] =
+          static_cast<int>(channels(S(I, H - 1))[c] * (1 - tx) + channels(S(I + 1, H - 1))[c] * tx);
     at(i, h - 1)[3] = 0;
   }
   at(w - 1, h - 1) = rgba(S(W - 1, H - 1));
@@ -131,8 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{100, 60, 'W', 0, 1, 1}, SizeCase{100, 60, 'W', -5, 1, 1}, SizeCase{100, 60, 'H', -5, 1, 1},
         SizeCase{100, 2, 'W', 40, 40, 1}, SizeCase{2, 100, 'H', 40, 1, 40}, SizeCase{100, 60, 'F', 0, 1, 1},
         // Larger pictures, and sources one pixel wide or high.
-        SizeCase{64, 48, 'P', 50, 32, 24}, SizeCase{101, 77, 'P', 33, 33, 25}, SizeCase{37, 23, 'P', 250, 92, 57},
-        SizeCase{40, 30, 'P', 100, 40, 30}, SizeCase{97, 61, 'w', 40, 40, 25}, SizeCase{61, 97, 'H', 13, 8, 13},
+        SizeCase{64, 48, 'P', 50, 32, 24}, SizeCase{101, 77, 'P', 33, 33, 25},
+        SizeCase{37, 23, 'P', 250, 92, 57}, SizeCase{40, 30, 'P', 100, 40, 30},
+        SizeCase{97, 61, 'w', 40, 40, 25}, SizeCase{61, 97, 'H', 13, 8, 13},
         SizeCase{90, 50, 'F', 128, 128, 71}, SizeCase{1, 9, 'P', 300, 3, 27}, SizeCase{9, 1, 'P', 300, 27, 3},
         SizeCase{1, 1, 'P', 500, 5, 5}, SizeCase{30, 20, 'W', 1, 1, 1}, SizeCase{30, 20, 'H', 1, 1, 1},
         SizeCase{25, 35, 'W', 1, 1, 1}, SizeCase{3, 200, 'H', 37, 1, 37}, SizeCase{200, 3, 'W', 57, 57, 1},
@@ -146,16 +154,16 @@ INSTANTIATE_TEST_SUITE_P(
 // Rescale: the interpolated pixels
 
 TEST(RescalePixels, HalfwayTargetsAverageTheirNeighboursAndTruncate) {
-  BMP image = imageOf(2, 2, {pixel(0, 10, 255, 1), pixel(100, 21, 0, 2),  //
-                             pixel(200, 30, 128, 3), pixel(51, 41, 7, 4)});
+  BMP image = imageOf(2, 2,
+                      {pixel(0, 10, 255, 1), pixel(100, 21, 0, 2),  //
+                       pixel(200, 30, 128, 3), pixel(51, 41, 7, 4)});
   ASSERT_TRUE(Rescale(image, 'W', 3));
   ASSERT_EQ(image.TellWidth(), 3);
   ASSERT_EQ(image.TellHeight(), 3);
   // Only the bottom-right pixel keeps an Alpha; the others are new pixels (Alpha 0).
-  const std::vector<Rgba> expected = {
-      {0, 10, 255, 0},   {50, 15, 127, 0},  {100, 21, 0, 0},  //
-      {100, 20, 191, 0}, {87, 25, 97, 0},   {75, 31, 3, 0},   //
-      {200, 30, 128, 0}, {125, 35, 67, 0},  {51, 41, 7, 4}};
+  const std::vector<Rgba> expected = {{0, 10, 255, 0},   {50, 15, 127, 0}, {100, 21, 0, 0},  //
+                                      {100, 20, 191, 0}, {87, 25, 97, 0},  {75, 31, 3, 0},   //
+                                      {200, 30, 128, 0}, {125, 35, 67, 0}, {51, 41, 7, 4}};
   EXPECT_EQ(pixelsOf(image), expected);
 }
 
@@ -164,9 +172,9 @@ TEST(RescalePixels, ThirdsWeighColumnAndRowFractionsSeparately) {
   BMP image = imageOf(2, 2, {pixel(1, 0, 0), pixel(92, 0, 0), pixel(182, 0, 0), pixel(37, 0, 0)});
   ASSERT_TRUE(Rescale(image, 'w', 4));
   ASSERT_EQ(image.TellHeight(), 4);
-  const std::vector<int> expected = {1,   31, 61, 92,  //
-                                     61,  65, 69, 73,  //
-                                     121, 99, 77, 55,  //
+  const std::vector<int> expected = {1,   31,  61, 92,  //
+                                     61,  65,  69, 73,  //
+                                     121, 99,  77, 55,  //
                                      182, 133, 85, 37};
   EXPECT_EQ(redsOf(image), expected);
 }
@@ -192,10 +200,11 @@ TEST(RescalePixels, OnePixelHighTargetTakesTheSourcesLastRow) {
 }
 
 TEST(RescalePixels, OnePixelWideTargetInterpolatesTheSourcesLastColumn) {
-  BMP image = imageOf(2, 4, {pixel(0, 0, 0), pixel(10, 1, 2),  //
-                             pixel(0, 0, 0), pixel(21, 5, 9),  //
-                             pixel(0, 0, 0), pixel(40, 8, 0),  //
-                             pixel(0, 0, 0), pixel(60, 7, 7, 9)});
+  BMP image = imageOf(2, 4,
+                      {pixel(0, 0, 0), pixel(10, 1, 2),  //
+                       pixel(0, 0, 0), pixel(21, 5, 9),  //
+                       pixel(0, 0, 0), pixel(40, 8, 0),  //
+                       pixel(0, 0, 0), pixel(60, 7, 7, 9)});
   ASSERT_TRUE(Rescale(image, 'P', 75));  // 1 x 3, rows at 0, 1.5 and 3
   const std::vector<Rgba> expected = {{10, 1, 2, 0}, {30, 6, 4, 0}, {60, 7, 7, 9}};
   EXPECT_EQ(pixelsOf(image), expected);
@@ -218,7 +227,9 @@ struct ThinSourceCase {
   int warnings;
 };
 
-void PrintTo(const ThinSourceCase& c, std::ostream* os) { *os << c.width << "x" << c.height << " " << c.mode << " " << c.parameter; }
+void PrintTo(const ThinSourceCase& c, std::ostream* os) {
+  *os << c.width << "x" << c.height << " " << c.mode << " " << c.parameter;
+}
 
 class RescaleThinSource : public ::testing::TestWithParam<ThinSourceCase> {
  protected:
@@ -244,34 +255,81 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // 1 x 2 to 2 x 4: rows at thirds, the missing right neighbour read twice per pixel
         // in three rows, once per pixel in the last row: (3 x 2 + 1) x 3 channels.
-        ThinSourceCase{1, 2, 'H', 4, {{31, 5, 0, 1}, {92, 9, 4, 2}},
-                       {{31, 5, 0, 0}, {31, 5, 0, 0},
-                        {51, 6, 1, 0}, {51, 6, 1, 0},
-                        {71, 7, 2, 0}, {71, 7, 2, 0},
-                        {92, 9, 4, 0}, {92, 9, 4, 2}},
+        ThinSourceCase{1,
+                       2,
+                       'H',
+                       4,
+                       {{31, 5, 0, 1}, {92, 9, 4, 2}},
+                       {{31, 5, 0, 0},
+                        {31, 5, 0, 0},
+                        {51, 6, 1, 0},
+                        {51, 6, 1, 0},
+                        {71, 7, 2, 0},
+                        {71, 7, 2, 0},
+                        {92, 9, 4, 0},
+                        {92, 9, 4, 2}},
                        21},
         // 2 x 1 to 4 x 2: columns at thirds, the missing row below read twice per pixel of
         // the first row and once for its last column: (3 x 2 + 1) x 3 channels.
-        ThinSourceCase{2, 1, 'W', 4, {{31, 0, 200, 1}, {92, 4, 100, 2}},
-                       {{31, 0, 200, 0}, {51, 1, 166, 0}, {71, 2, 133, 0}, {92, 4, 100, 0},
-                        {31, 0, 200, 0}, {51, 1, 166, 0}, {71, 2, 133, 0}, {92, 4, 100, 2}},
+        ThinSourceCase{2,
+                       1,
+                       'W',
+                       4,
+                       {{31, 0, 200, 1}, {92, 4, 100, 2}},
+                       {{31, 0, 200, 0},
+                        {51, 1, 166, 0},
+                        {71, 2, 133, 0},
+                        {92, 4, 100, 0},
+                        {31, 0, 200, 0},
+                        {51, 1, 166, 0},
+                        {71, 2, 133, 0},
+                        {92, 4, 100, 2}},
                        21},
         // 1 x 1 to 3 x 3: four interior pixels with three missing neighbours each, two
         // last-column and two last-row pixels with one: (4 x 3 + 2 + 2) x 3 channels.
-        ThinSourceCase{1, 1, 'P', 300, {{7, 8, 9, 5}},
-                       {{7, 8, 9, 0}, {7, 8, 9, 0}, {7, 8, 9, 0},
-                        {7, 8, 9, 0}, {7, 8, 9, 0}, {7, 8, 9, 0},
-                        {7, 8, 9, 0}, {7, 8, 9, 0}, {7, 8, 9, 5}},
+        ThinSourceCase{1,
+                       1,
+                       'P',
+                       300,
+                       {{7, 8, 9, 5}},
+                       {{7, 8, 9, 0},
+                        {7, 8, 9, 0},
+                        {7, 8, 9, 0},
+                        {7, 8, 9, 0},
+                        {7, 8, 9, 0},
+                        {7, 8, 9, 0},
+                        {7, 8, 9, 0},
+                        {7, 8, 9, 0},
+                        {7, 8, 9, 5}},
                        48},
         // 1 x 4 to 2 x 8: seven rows read the missing right neighbour twice (upper and
         // lower) for each of the three channels; the last row reads it once, three times.
-        ThinSourceCase{1, 4, 'P', 200, std::vector<Rgba>(4, kWhite),
-                       {kWhite, kWhite, {254, 254, 254, 0}, {254, 254, 254, 0}, kWhite, kWhite, kWhite, kWhite,
-                        kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite},
+        ThinSourceCase{1,
+                       4,
+                       'P',
+                       200,
+                       std::vector<Rgba>(4, kWhite),
+                       {kWhite,
+                        kWhite,
+                        {254, 254, 254, 0},
+                        {254, 254, 254, 0},
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite,
+                        kWhite},
                        7 * 2 * 3 + 3}),
     [](const auto& info) {
       const ThinSourceCase& c = info.param;
-      return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" + c.mode + std::to_string(c.parameter);
+      return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" + c.mode +
+             std::to_string(c.parameter);
     });
 
 // ---------------------------------------------------------------------------------------
@@ -325,7 +383,8 @@ TEST_P(RescaleUnknownMode, PrintsTheLetterAsGivenAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(Letters, RescaleUnknownMode, ::testing::Values('x', 'q', 'Q', '?', '\xE9'),
                          [](const auto& info) {
                            const auto byte = static_cast<unsigned char>(info.param);
-                           return std::isalnum(byte) ? std::string(1, info.param) : "byte" + std::to_string(byte);
+                           return std::isalnum(byte) ? std::string(1, info.param)
+                                                     : "byte" + std::to_string(byte);
                          });
 
 TEST(RescaleRefused, TooLargeATargetLeavesTheImageAndReturnsFalse) {
@@ -391,13 +450,13 @@ TEST_P(TransparentCopy, LooksTheSourceUpAfreshForEachComparison) {
   EXPECT_EQ(rgba(*to(0, 0)), GetParam().copied ? (Rgba{10, 20, 30, 40}) : (Rgba{1, 1, 1, 1}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Colours, TransparentCopy,
-    ::testing::Values(TransparentCase{"AlphaDiffersOnly", pixel(10, 20, 30, 99), false, 3},
-                      TransparentCase{"RedDiffers", pixel(11, 20, 30, 40), true, 2},
-                      TransparentCase{"GreenDiffers", pixel(10, 21, 30, 40), true, 3},
-                      TransparentCase{"BlueDiffers", pixel(10, 20, 31, 40), true, 4}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Colours, TransparentCopy,
+                         ::testing::Values(TransparentCase{"AlphaDiffersOnly", pixel(10, 20, 30, 99), false,
+                                                           3},
+                                           TransparentCase{"RedDiffers", pixel(11, 20, 30, 40), true, 2},
+                                           TransparentCase{"GreenDiffers", pixel(10, 21, 30, 40), true, 3},
+                                           TransparentCase{"BlueDiffers", pixel(10, 20, 31, 40), true, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------
 // Ranged copies
@@ -469,7 +528,8 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{"LeftAfterRight", 5, 4, 3, 1, 0, 2, 8, 8, 0, 0, /*block*/ 0, 0, 0, 0, 0, 0},
         RangeCase{"NegativeLeftKeepsTheDestination", 20, 2, -5, 10, 0, 1, 100, 3, 20, 0,
                   /*block*/ 0, 0, 11, 2, 20, 0},
-        RangeCase{"NegativeTopKeepsTheDestination", 3, 5, 0, 1, -3, 2, 4, 6, 1, 2, /*block*/ 0, 0, 2, 3, 1, 2},
+        RangeCase{"NegativeTopKeepsTheDestination", 3, 5, 0, 1, -3, 2, 4, 6, 1, 2, /*block*/ 0, 0, 2, 3, 1,
+                  2},
         RangeCase{"BoundsBeyondTheSource", 3, 3, 1, 50, 40, 1, 8, 8, 2, 2, /*block*/ 1, 1, 2, 2, 2, 2},
         RangeCase{"PastTheDestinationsEdges", 5, 5, 0, 4, 0, 4, 3, 3, 1, 1, /*block*/ 0, 0, 2, 2, 1, 1},
         RangeCase{"RightAndBottomAtTheSourceSize", 5, 4, 2, 5, 4, 1, 8, 8, 3, 2, /*block*/ 2, 1, 3, 3, 3, 2},

@@ -71,8 +71,8 @@ std::string headerText(const BMFH& h) {
   return std::to_string(h.bfType) + " " + std::to_string(h.bfSize) + " " + std::to_string(h.bfOffBits) + "\n";
 }
 std::string headerText(const BMIH& h) {
-  return std::to_string(h.biSize) + " " + std::to_string(h.biWidth) + " " + std::to_string(h.biBitCount) + " " +
-         std::to_string(h.biXPelsPerMeter) + "\n";
+  return std::to_string(h.biSize) + " " + std::to_string(h.biWidth) + " " + std::to_string(h.biBitCount) +
+         " " + std::to_string(h.biXPelsPerMeter) + "\n";
 }
 
 std::vector<Loud> louds() {
@@ -91,35 +91,56 @@ std::vector<Loud> louds() {
       {"ReadCompression4", reading(withHeader(BmpFile::make(1, 1, 8), compression(4, 8)))},
       {"ReadBitFields32", reading(withHeader(BmpFile::make(1, 1, 32), compression(3, 32)))},
       {"ReadBadDepth", reading(withHeader(small, compression(0, 7)))},
-      {"ReadTopDown", reading(withHeader(small, [](BmpFile& f) { f.infoHeader.biHeight = PixelryDWORD(-1); }))},
-      {"ReadTooLarge", reading(withHeader(small, [](BmpFile& f) { f.infoHeader.biWidth = f.infoHeader.biHeight = INT_MAX; }))},
-      {"ReadShortTable", reading(BmpFile::make(2, 1, 4).palette({pixel(1, 2, 3), pixel(4, 5, 6)}).row({0x12, 0, 0, 0}).bytes())},
+      {"ReadTopDown",
+       reading(withHeader(small, [](BmpFile& f) { f.infoHeader.biHeight = PixelryDWORD(-1); }))},
+      {"ReadTooLarge",
+       reading(
+           withHeader(small, [](BmpFile& f) { f.infoHeader.biWidth = f.infoHeader.biHeight = INT_MAX; }))},
+      {"ReadShortTable",
+       reading(
+           BmpFile::make(2, 1, 4).palette({pixel(1, 2, 3), pixel(4, 5, 6)}).row({0x12, 0, 0, 0}).bytes())},
       {"ReadExtra", reading(BmpFile::make(1, 1, 24).before({1, 2, 3}).row({1, 2, 3, 0}).bytes())},
-      {"ReadLongHeader", reading(withHeader(BmpFile::make(1, 1, 4).before(Bytes(68, 0)).palette({pixel(1, 2, 3)}).row({0x30, 0, 0, 0}),
-                                            [](BmpFile& f) { f.infoHeader.biSize = 108; }))},
+      {"ReadLongHeader",
+       reading(withHeader(
+           BmpFile::make(1, 1, 4).before(Bytes(68, 0)).palette({pixel(1, 2, 3)}).row({0x30, 0, 0, 0}),
+           [](BmpFile& f) { f.infoHeader.biSize = 108; }))},
       {"ReadTruncated", reading(BmpFile::make(2, 2, 24).row(Bytes(9, 3)).bytes())},
       // A cut 16-bit file prints nothing of its own: the extra bytes make the row loud.
       {"ReadTruncated16", reading(BmpFile::make(3, 1, 16).before({9}).row({1, 2, 3}).bytes())},
-      {"ReadRowWithAnIndexBeyondTheTable", on(4, [](BMP& image) {
-         PixelryBYTE row[4] = {3, 20, 200, 1};
-         return yesNo(image.Read8bitRow(row, 4, 1));
-       })},
-      {"SetSizeNonPositive", on(24, [](BMP& image) { return yesNo(image.SetSize(0, 1)) + yesNo(image.SetSize(3, -1)); })},
+      {"ReadRowWithAnIndexBeyondTheTable", on(4,
+                                              [](BMP& image) {
+                                                PixelryBYTE row[4] = {3, 20, 200, 1};
+                                                return yesNo(image.Read8bitRow(row, 4, 1));
+                                              })},
+      {"SetSizeNonPositive",
+       on(24, [](BMP& image) { return yesNo(image.SetSize(0, 1)) + yesNo(image.SetSize(3, -1)); })},
       {"SetSizeTooLarge", on(8, [](BMP& image) { return yesNo(image.SetSize(INT_MAX, INT_MAX)); })},
       {"SetBitDepthUnsupported", on(4, [](BMP& image) { return yesNo(image.SetBitDepth(3)); })},
-      {"GetPixelOutsideTheGrid", on(24, [](BMP& image) {
-         std::string served;
-         for (const auto& [x, y] : {std::pair{-1, -1}, {4, 3}, {4, 0}, {1, -7}, {-2, 2}, {INT_MIN, INT_MAX},
-                                    {INT_MAX, INT_MIN}, {2, 1}, {0, 0}, {3, 2}})
-           for (int channel : rgba(image.GetPixel(x, y))) served += std::to_string(channel) + " ";
-         return served + "\n";
-       })},
-      {"PixelCopyOutsideBothImages", on(24, [](BMP& image) {
-         BMP from = patterned(2, 2, 1);
-         PixelToPixelCopy(from, 5, -3, image, -1, 9);
-         return std::string();
-       })},
-      {"ColourTableAtDirectDepths", [] {
+      {"GetPixelOutsideTheGrid", on(24,
+                                    [](BMP& image) {
+                                      std::string served;
+                                      for (const auto& [x, y] : {std::pair{-1, -1},
+                                                                 {4, 3},
+                                                                 {4, 0},
+                                                                 {1, -7},
+                                                                 {-2, 2},
+                                                                 {INT_MIN, INT_MAX},
+                                                                 {INT_MAX, INT_MIN},
+                                                                 {2, 1},
+                                                                 {0, 0},
+                                                                 {3, 2}})
+                                        for (int channel : rgba(image.GetPixel(x, y)))
+                                          served += std::to_string(channel) + " ";
+                                      return served + "\n";
+                                    })},
+      {"PixelCopyOutsideBothImages", on(24,
+                                        [](BMP& image) {
+                                          BMP from = patterned(2, 2, 1);
+                                          PixelToPixelCopy(from, 5, -3, image, -1, 9);
+                                          return std::string();
+                                        })},
+      {"ColourTableAtDirectDepths",
+       [] {
          std::string answers;
          for (int bits : {16, 24, 32}) {
            BMP image = patterned(4, 3);
@@ -127,28 +148,38 @@ std::vector<Loud> louds() {
            answers += yesNo(image.SetColor(0, pixel(1, 2, 3))) + yesNo(image.CreateStandardColorTable()) +
                       yesNo(CreateGrayscaleColorTable(image));
            RGBApixel colour = image.GetColor(0);
-           answers += std::to_string(rgba(colour)[1]) + " " + std::to_string(image.FindClosestColor(colour)) + "\n";
+           answers +=
+               std::to_string(rgba(colour)[1]) + " " + std::to_string(image.FindClosestColor(colour)) + "\n";
            answers += describe(image);
          }
          return answers;
        }},
-      {"ColourOutOfRange", on(4, [](BMP& image) {
-         const std::string answers = yesNo(image.SetColor(16, pixel(1, 2, 3))) + yesNo(image.SetColor(-1, pixel(1, 2, 3))) +
-                                     yesNo(image.SetColor(15, pixel(4, 5, 6)));
-         return answers + std::to_string(rgba(image.GetColor(-1))[0]) + std::to_string(rgba(image.GetColor(16))[2]) + "\n";
-       })},
-      {"RowEncodersWithoutATable", on(24, [](BMP& image) {
-         Bytes row(16, 0xAA);
-         const std::string answers = yesNo(image.Write8bitRow(row.data(), 16, 0)) + yesNo(image.Write1bitRow(row.data(), 16, 1));
-         return answers + std::string(row.begin(), row.end());
-       })},
-      {"RescaleUnknownModes", on(8, [](BMP& image) {
-         std::string answers;
-         for (char mode : {'x', 'q', 'Q', '?', '\xE9'}) answers += yesNo(Rescale(image, mode, 50));
-         return answers;
-       })},
+      {"ColourOutOfRange", on(4,
+                              [](BMP& image) {
+                                const std::string answers = yesNo(image.SetColor(16, pixel(1, 2, 3))) +
+                                                            yesNo(image.SetColor(-1, pixel(1, 2, 3))) +
+                                                            yesNo(image.SetColor(15, pixel(4, 5, 6)));
+                                return answers + std::to_string(rgba(image.GetColor(-1))[0]) +
+                                       std::to_string(rgba(image.GetColor(16))[2]) + "\n";
+                              })},
+      {"RowEncodersWithoutATable", on(24,
+                                      [](BMP& image) {
+                                        Bytes row(16, 0xAA);
+                                        const std::string answers =
+                                            yesNo(image.Write8bitRow(row.data(), 16, 0)) +
+                                            yesNo(image.Write1bitRow(row.data(), 16, 1));
+                                        return answers + std::string(row.begin(), row.end());
+                                      })},
+      {"RescaleUnknownModes", on(8,
+                                 [](BMP& image) {
+                                   std::string answers;
+                                   for (char mode : {'x', 'q', 'Q', '?', '\xE9'})
+                                     answers += yesNo(Rescale(image, mode, 50));
+                                   return answers;
+                                 })},
       // One pixel wide or high: the missing neighbours are read through the clamping accessor.
-      {"RescaleThinSources", [] {
+      {"RescaleThinSources",
+       [] {
          std::string pixels;
          for (const auto& [width, height, mode, parameter] :
               {std::tuple{1, 2, 'H', 4}, {2, 1, 'W', 4}, {1, 1, 'P', 300}}) {
@@ -165,7 +196,8 @@ std::vector<Loud> louds() {
          DisplayBitmapInfo(name.c_str());
          return name + "\n";
        })},
-      {"WriteWhereADirectoryStandsAndToAFullDisk", [] {
+      {"WriteWhereADirectoryStandsAndToAFullDisk",
+       [] {
          TempDir dir;
          BMP image = patterned(200, 200);
          std::string answers = yesNo(image.WriteToFile(dir.path().c_str()));

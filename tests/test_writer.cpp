@@ -81,7 +81,8 @@ TEST_P(WriterLayout, HeadersDescribeTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(EveryDepth, WriterLayout,
                          ::testing::Values(Layout{1, 62, 4, 0}, Layout{4, 118, 4, 0}, Layout{8, 1078, 4, 0},
-                                           Layout{16, 66, 8, 3}, Layout{24, 54, 12, 0}, Layout{32, 54, 12, 0}),
+                                           Layout{16, 66, 8, 3}, Layout{24, 54, 12, 0},
+                                           Layout{32, 54, 12, 0}),
                          [](const auto& info) { return std::to_string(info.param.bits) + "bits"; });
 
 TEST_F(Writer, OnePixelAt24BitsIs58Bytes) {
@@ -121,9 +122,10 @@ TEST_F(Writer, SixteenBitsWritesFiveSixFiveWithCopiedPadding) {
   image.SetPixel(2, 1, pixel(16, 0, 248));     // 0x101F
   image.SetPixel(2, 0, pixel(0, 252, 0));      // 0x07E0
   const Bytes file = write(image);
-  EXPECT_EQ(Bytes(file.begin() + 54, file.begin() + 66), (Bytes{0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0}));
+  EXPECT_EQ(Bytes(file.begin() + 54, file.begin() + 66),
+            (Bytes{0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0}));
   EXPECT_EQ(Bytes(file.begin() + 66, file.end()),
-            (Bytes{0xFF, 0xFF, 0x21, 0x08, 0x1F, 0x10, 0x1F, 0x1F,    // bottom row
+            (Bytes{0xFF, 0xFF, 0x21, 0x08, 0x1F, 0x10, 0x1F, 0x1F,     // bottom row
                    0xFF, 0xFF, 0xFF, 0xFF, 0xE0, 0x07, 0xE0, 0xE0}));  // top row
 }
 
@@ -219,8 +221,8 @@ TEST(WriterPaletteSearch, WithoutATableWarnsOncePerCallAndAnswersZero) {
     EXPECT_EQ(capturedOutput([&] { index = image.FindClosestColor(white); }), once);
     EXPECT_EQ(index, 0);
     // Nine pixels take 9, 5 and 2 bytes at 8, 4 and 1 bits; the bytes after them are left.
-    for (const auto& [encoder, bytes] : {std::pair{&BMP::Write8bitRow, 9}, {&BMP::Write4bitRow, 5},
-                                         {&BMP::Write1bitRow, 2}}) {
+    for (const auto& [encoder, bytes] :
+         {std::pair{&BMP::Write8bitRow, 9}, {&BMP::Write4bitRow, 5}, {&BMP::Write1bitRow, 2}}) {
       const auto write = encoder;  // a plain variable, which every compiler lets a lambda capture
       Bytes row(16, 0xAA);
       bool result = false;
@@ -252,7 +254,9 @@ struct RoundTripCase {
   int bits, width, height;
 };
 
-void PrintTo(const RoundTripCase& c, std::ostream* out) { *out << c.bits << " bits, " << c.width << " x " << c.height; }
+void PrintTo(const RoundTripCase& c, std::ostream* out) {
+  *out << c.bits << " bits, " << c.width << " x " << c.height;
+}
 
 class WriterRoundTrip : public Writer, public ::testing::WithParamInterface<RoundTripCase> {
  protected:
@@ -308,25 +312,26 @@ TEST_P(WriterRoundTrip, AFileCutShortKeepsTheRowsBeforeTheCut) {
   const int cutRow = c.height - 1 - wholeRows;
   for (int y = 0; y < c.height; ++y)
     for (int x = 0; x < c.width; ++x) {
-      const bool stored = y > cutRow || (c.bits == 16 && y == cutRow && 2 * static_cast<std::size_t>(x) + 2 <= extra);
+      const bool stored =
+          y > cutRow || (c.bits == 16 && y == cutRow && 2 * static_cast<std::size_t>(x) + 2 <= extra);
       ASSERT_EQ(rgba(back.GetPixel(x, y)), expected(x, y, stored)) << x << "," << y;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, WriterRoundTrip,
-                         ::testing::Values(RoundTripCase{1, 7, 3}, RoundTripCase{1, 9, 5}, RoundTripCase{1, 33, 4},
-                                           RoundTripCase{4, 7, 3}, RoundTripCase{4, 3, 5}, RoundTripCase{4, 17, 6},
-                                           RoundTripCase{8, 7, 3}, RoundTripCase{8, 5, 4}, RoundTripCase{8, 6, 7},
-                                           RoundTripCase{16, 7, 3}, RoundTripCase{16, 3, 4}, RoundTripCase{16, 2, 5},
-                                           RoundTripCase{24, 7, 3}, RoundTripCase{24, 5, 6}, RoundTripCase{24, 1, 3},
-                                           RoundTripCase{32, 7, 3}, RoundTripCase{1, 8001, 1100},
-                                           RoundTripCase{4, 2001, 1100}, RoundTripCase{8, 999, 1100},
-                                           RoundTripCase{16, 1001, 700}, RoundTripCase{24, 1003, 450},
-                                           RoundTripCase{32, 700, 500}),
-                         [](const auto& info) {
-                           return std::to_string(info.param.bits) + "bits_" + std::to_string(info.param.width) + "x" +
-                                  std::to_string(info.param.height);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, WriterRoundTrip,
+    ::testing::Values(RoundTripCase{1, 7, 3}, RoundTripCase{1, 9, 5}, RoundTripCase{1, 33, 4},
+                      RoundTripCase{4, 7, 3}, RoundTripCase{4, 3, 5}, RoundTripCase{4, 17, 6},
+                      RoundTripCase{8, 7, 3}, RoundTripCase{8, 5, 4}, RoundTripCase{8, 6, 7},
+                      RoundTripCase{16, 7, 3}, RoundTripCase{16, 3, 4}, RoundTripCase{16, 2, 5},
+                      RoundTripCase{24, 7, 3}, RoundTripCase{24, 5, 6}, RoundTripCase{24, 1, 3},
+                      RoundTripCase{32, 7, 3}, RoundTripCase{1, 8001, 1100}, RoundTripCase{4, 2001, 1100},
+                      RoundTripCase{8, 999, 1100}, RoundTripCase{16, 1001, 700}, RoundTripCase{24, 1003, 450},
+                      RoundTripCase{32, 700, 500}),
+    [](const auto& info) {
+      return std::to_string(info.param.bits) + "bits_" + std::to_string(info.param.width) + "x" +
+             std::to_string(info.param.height);
+    });
 
 class WriterFailure : public ::testing::TestWithParam<int> {};
 
@@ -440,7 +445,8 @@ TEST_F(WriterReplacing, AWriteThatRunsOutOfMemoryLeavesTheOldFile) {
     std::ifstream statm("/proc/self/statm");
     unsigned long pages = 0;
     statm >> pages;
-    const auto room = static_cast<rlim_t>(pages * static_cast<unsigned long>(sysconf(_SC_PAGESIZE)) + (16ul << 20));
+    const auto room =
+        static_cast<rlim_t>(pages * static_cast<unsigned long>(sysconf(_SC_PAGESIZE)) + (16ul << 20));
     const rlimit limit{room, room};
     setrlimit(RLIMIT_AS, &limit);
     bool result = true;
@@ -508,7 +514,9 @@ struct RowEncoder {
   Bytes whiteNinePixels;  // what a row of nine white pixels packs into
 };
 
-void PrintTo(const RowEncoder& e, std::ostream* out) { *out << e.bits << " bits of a " << e.imageBits << "-bit image"; }
+void PrintTo(const RowEncoder& e, std::ostream* out) {
+  *out << e.bits << " bits of a " << e.imageBits << "-bit image";
+}
 
 class WriterRowEncoder : public ::testing::TestWithParam<RowEncoder> {
  protected:
@@ -540,24 +548,26 @@ TEST_P(WriterRowEncoder, PacksThePixelsAndLeavesTheRestAlone) {
 
 Bytes ff(std::size_t count) { return Bytes(count, 0xFF); }
 
-INSTANTIATE_TEST_SUITE_P(Depths, WriterRowEncoder,
-                         ::testing::Values(RowEncoder{1, 1, &BMP::Write1bitRow, {0xFF, 0x80}},
-                                           RowEncoder{4, 4, &BMP::Write4bitRow, {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}},
-                                           RowEncoder{8, 8, &BMP::Write8bitRow, ff(9)},
-                                           // White is entry 255: each byte is the low 8 bits of
-                                           // the indices weighted by their places.
-                                           RowEncoder{1, 8, &BMP::Write1bitRow, {0x01, 0x80}},
-                                           RowEncoder{4, 8, &BMP::Write4bitRow, {0xEF, 0xEF, 0xEF, 0xEF, 0xF0}},
-                                           RowEncoder{24, 24, &BMP::Write24bitRow, ff(27)},
-                                           RowEncoder{32, 24, &BMP::Write32bitRow, [] {
-                                                        Bytes b;
-                                                        for (int i = 0; i < 9; ++i) BmpFile::append(b, {0xFF, 0xFF, 0xFF, 0});
-                                                        return b;
-                                                      }()}),
-                         [](const auto& info) {
-                           const RowEncoder& e = info.param;
-                           return std::to_string(e.bits) + "bitsOf" + std::to_string(e.imageBits) + "bitImage";
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Depths, WriterRowEncoder,
+    ::testing::Values(RowEncoder{1, 1, &BMP::Write1bitRow, {0xFF, 0x80}},
+                      RowEncoder{4, 4, &BMP::Write4bitRow, {0xFF, 0xFF, 0xFF, 0xFF, 0xF0}},
+                      RowEncoder{8, 8, &BMP::Write8bitRow, ff(9)},
+                      // White is entry 255: each byte is the low 8 bits of
+                      // the indices weighted by their places.
+                      RowEncoder{1, 8, &BMP::Write1bitRow, {0x01, 0x80}},
+                      RowEncoder{4, 8, &BMP::Write4bitRow, {0xEF, 0xEF, 0xEF, 0xEF, 0xF0}},
+                      RowEncoder{24, 24, &BMP::Write24bitRow, ff(27)},
+                      RowEncoder{32, 24, &BMP::Write32bitRow,
+                                 [] {
+                                   Bytes b;
+                                   for (int i = 0; i < 9; ++i) BmpFile::append(b, {0xFF, 0xFF, 0xFF, 0});
+                                   return b;
+                                 }()}),
+    [](const auto& info) {
+      const RowEncoder& e = info.param;
+      return std::to_string(e.bits) + "bitsOf" + std::to_string(e.imageBits) + "bitImage";
+    });
 
 TEST(WriterRowEncoders, TwentyFourBitsDropAlphaAndThirtyTwoKeepIt) {
   BMP image;

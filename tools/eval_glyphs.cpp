@@ -89,11 +89,16 @@ bool writeConfusion(const std::vector<std::vector<int>>& counts, const std::stri
     int rowTotal = 0;
     for (int count : counts[static_cast<std::size_t>(truth)]) rowTotal += count;
     for (int guess = 0; guess < kLetterCount; ++guess) {
-      const double share = rowTotal ? static_cast<double>(counts[static_cast<std::size_t>(truth)][static_cast<std::size_t>(guess)]) / rowTotal : 0.0;
+      const double share =
+          rowTotal ? static_cast<double>(
+                         counts[static_cast<std::size_t>(truth)][static_cast<std::size_t>(guess)]) /
+                         rowTotal
+                   : 0.0;
       // Small shares of wrong verdicts are stretched so that they stay visible.
       const double shade = truth == guess ? share : std::min(1.0, 5.0 * share);
       const auto fade = static_cast<PixelryBYTE>(255 - static_cast<int>(255 * shade));
-      const RGBApixel colour = truth == guess ? RGBApixel{fade, fade, fade, 0} : RGBApixel{fade, fade, 255, 0};
+      const RGBApixel colour =
+          truth == guess ? RGBApixel{fade, fade, fade, 0} : RGBApixel{fade, fade, 255, 0};
       for (int y = 0; y < cell; ++y)
         for (int x = 0; x < cell; ++x) {
           const bool grid = x == 0 || y == 0;
@@ -161,8 +166,8 @@ int main(int argc, char* argv[]) {
     ++confusion[static_cast<std::size_t>(sample.letter - 'a')][static_cast<std::size_t>(column)];
   });
 
-  printTallies("Top-1 accuracy",
-               std::vector<std::pair<std::string, Tally>>{{"overall", overall}, {"clean", clean}, {"degraded", degraded}});
+  printTallies("Top-1 accuracy", std::vector<std::pair<std::string, Tally>>{
+                                     {"overall", overall}, {"clean", clean}, {"degraded", degraded}});
   printTallies("By condition", byCondition);
   printTallies("By font", byFont);
   printTallies("By x-height (pixels)", bySize);
@@ -172,10 +177,12 @@ int main(int argc, char* argv[]) {
   for (int truth = 0; truth < kLetterCount; ++truth)
     for (int guess = 0; guess <= kLetterCount; ++guess)
       if (truth != guess && confusion[static_cast<std::size_t>(truth)][static_cast<std::size_t>(guess)] > 0)
-        mistakes.emplace_back(confusion[static_cast<std::size_t>(truth)][static_cast<std::size_t>(guess)],
-                              std::string(1, static_cast<char>('a' + truth)) + " read as " +
-                                  (guess == kLetterCount ? std::string("?") : std::string(1, static_cast<char>('a' + guess))));
-  std::stable_sort(mistakes.begin(), mistakes.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        mistakes.emplace_back(
+            confusion[static_cast<std::size_t>(truth)][static_cast<std::size_t>(guess)],
+            std::string(1, static_cast<char>('a' + truth)) + " read as " +
+                (guess == kLetterCount ? std::string("?") : std::string(1, static_cast<char>('a' + guess))));
+  std::stable_sort(mistakes.begin(), mistakes.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
   std::cout << "Most frequent confusions" << std::endl;
   for (std::size_t i = 0; i < std::min<std::size_t>(15, mistakes.size()); ++i)
     std::cout << "  " << mistakes[i].second << ": " << mistakes[i].first << std::endl;

@@ -94,6 +94,7 @@ GrayImage cropped(const GrayImage& image, Box box) {
   box.bottom = std::clamp(box.bottom, box.top + 1, image.height);
   GrayImage out(box.right - box.left, box.bottom - box.top, 255);
   for (int row = 0; row < out.height; ++row)
-    for (int column = 0; column < out.width; ++column) out.at(column, row) = image.at(column + box.left, row + box.top);
+    for (int column = 0; column < out.width; ++column)
+      out.at(column, row) = image.at(column + box.left, row + box.top);
   return out;
 }

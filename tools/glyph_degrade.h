@@ -12,10 +12,10 @@ class Random {
  public:
   explicit Random(std::uint64_t seed) : state_(seed) {}
   std::uint64_t next();
-  double uniform();                      // in [0, 1)
+  double uniform();  // in [0, 1)
   double uniform(double low, double high);
-  int below(int count);                  // in [0, count)
-  double gaussian();                     // mean 0, standard deviation 1
+  int below(int count);  // in [0, count)
+  double gaussian();     // mean 0, standard deviation 1
 
  private:
   std::uint64_t state_;

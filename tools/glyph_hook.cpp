@@ -36,7 +36,8 @@ double distanceToSegment(Point p, Point a, Point b) {
   const double dx = b.x - a.x;
   const double dy = b.y - a.y;
   const double length2 = dx * dx + dy * dy;
-  const double t = length2 > 0.0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0.0;
+  const double t =
+      length2 > 0.0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0.0;
   return std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy);
 }
 
@@ -70,7 +71,8 @@ GrayImage hooked(const GrayImage& page, double radius, double tail) {
     for (int column = 0; column < out.width; ++column) {
       const Point p{column + 0.5, row + 0.5};
       double distance = 1e9;
-      for (std::size_t i = 1; i < path.size(); ++i) distance = std::min(distance, distanceToSegment(p, path[i - 1], path[i]));
+      for (std::size_t i = 1; i < path.size(); ++i)
+        distance = std::min(distance, distanceToSegment(p, path[i - 1], path[i]));
       const double coverage = std::clamp(half + 0.5 - distance, 0.0, 1.0);
       out.at(column, row) = static_cast<std::uint8_t>(std::lround(255.0 * (1.0 - coverage)));
     }

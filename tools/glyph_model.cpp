@@ -5,8 +5,8 @@
 #include <numeric>
 
 #include "Pixelry/Pixelry.h"
-#include "glyph_match.h"
 #include "glyph_degrade.h"
+#include "glyph_match.h"
 
 std::vector<std::uint8_t> resampledReds(const GrayImage& glyph, TemplateSize size) {
   const glyph_match::Resampler resampler(glyph.width, glyph.height, size.width, size.height);
@@ -47,7 +47,8 @@ std::vector<std::vector<float>> trainWeights(const Dataset& data, const Training
   std::size_t step = 0;
 
   for (int epoch = 0; epoch < options.epochs; ++epoch) {
-    for (std::size_t i = order.size(); i > 1; --i) std::swap(order[i - 1], order[static_cast<std::size_t>(random.below(static_cast<int>(i)))]);
+    for (std::size_t i = order.size(); i > 1; --i)
+      std::swap(order[i - 1], order[static_cast<std::size_t>(random.below(static_cast<int>(i)))]);
     for (std::size_t start = 0; start < order.size(); start += options.batch) {
       const std::size_t end = std::min(order.size(), start + options.batch);
       for (auto& row : gradient) std::fill(row.begin(), row.end(), 0.0f);
@@ -101,7 +102,8 @@ Templates quantised(const std::vector<std::vector<float>>& weights, TemplateSize
     std::vector<std::uint8_t> reds;
     reds.reserve(letterWeights.size());
     for (float w : letterWeights)
-      reds.push_back(static_cast<std::uint8_t>(std::clamp(std::lround(127.5 + scale * (w - middle)), 0L, 255L)));
+      reds.push_back(
+          static_cast<std::uint8_t>(std::clamp(std::lround(127.5 + scale * (w - middle)), 0L, 255L)));
     templates.reds.push_back(reds);
   }
   return templates;
@@ -131,7 +133,9 @@ bool writeTemplates(const Templates& templates, const std::string& directory) {
     image.SetSize(templates.size.width, templates.size.height);
     for (int k = 0; k < templates.size.height; ++k)
       for (int l = 0; l < templates.size.width; ++l) {
-        const PixelryBYTE red = templates.reds[static_cast<std::size_t>(c)][static_cast<std::size_t>(k) * templates.size.width + l];
+        const PixelryBYTE red =
+            templates
+                .reds[static_cast<std::size_t>(c)][static_cast<std::size_t>(k) * templates.size.width + l];
         *image(l, k) = RGBApixel{red, red, red, 0};
       }
     const std::string path = directory + "/" + static_cast<char>('a' + c) + ".bmp";

@@ -9,7 +9,8 @@ namespace {
 
 // The outline's height in pixels after loading it unhinted at the current size.
 double outlineHeight(FT_Face face, char letter) {
-  if (FT_Load_Char(face, static_cast<FT_ULong>(letter), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return 0.0;
+  if (FT_Load_Char(face, static_cast<FT_ULong>(letter), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0)
+    return 0.0;
   return static_cast<double>(face->glyph->metrics.height) / 64.0;  // 26.6 fixed point
 }
 

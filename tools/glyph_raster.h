@@ -17,7 +17,8 @@ struct GrayImage {
   std::vector<std::uint8_t> red;
 
   GrayImage() = default;
-  GrayImage(int w, int h, std::uint8_t fill) : width(w), height(h), red(static_cast<std::size_t>(w) * h, fill) {}
+  GrayImage(int w, int h, std::uint8_t fill)
+      : width(w), height(h), red(static_cast<std::size_t>(w) * h, fill) {}
   std::uint8_t& at(int column, int row) { return red[static_cast<std::size_t>(row) * width + column]; }
   std::uint8_t at(int column, int row) const { return red[static_cast<std::size_t>(row) * width + column]; }
 };

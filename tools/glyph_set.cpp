@@ -119,8 +119,8 @@ void trainingGlyphs(const std::vector<std::unique_ptr<FontFace>>& fonts, int dra
     for (char letter = 'a'; letter <= 'z'; ++letter)
       for (int draw = 0; draw < draws; ++draw) {
         const GlyphRecipe recipe = trainingRecipe(letter, random);
-        GlyphSample sample{letter, static_cast<int>(font), static_cast<int>(recipe.style.xHeight), Condition::Clean,
-                           makeGlyph(*fonts[font], letter, recipe, random)};
+        GlyphSample sample{letter, static_cast<int>(font), static_cast<int>(recipe.style.xHeight),
+                           Condition::Clean, makeGlyph(*fonts[font], letter, recipe, random)};
         if (sample.image.width > 0) sink(sample);
       }
 }

@@ -19,14 +19,14 @@ const char* conditionName(Condition condition);
 // Everything that decides how one letter image is made from a font.
 struct GlyphRecipe {
   RenderStyle style;
-  double hookRadius = 0.0;    // > 0: the stem's foot bent into a hook to the right
-  double hookTail = 0.0;      // straight run after the hook's bend
-  double blurSigma = 0.0;     // 0: no blur
-  bool blurAfterCrop = false; // blur the cropped letter instead of the rendered page
-  int binariseAt = 0;         // 0: keep the grey levels
-  int cropThreshold = 255;    // pixels darker than this count as ink
+  double hookRadius = 0.0;       // > 0: the stem's foot bent into a hook to the right
+  double hookTail = 0.0;         // straight run after the hook's bend
+  double blurSigma = 0.0;        // 0: no blur
+  bool blurAfterCrop = false;    // blur the cropped letter instead of the rendered page
+  int binariseAt = 0;            // 0: keep the grey levels
+  int cropThreshold = 255;       // pixels darker than this count as ink
   int jitter[4] = {0, 0, 0, 0};  // added to the ink box's left, top, right, bottom
-  double noiseSigma = 0.0;    // added after cropping
+  double noiseSigma = 0.0;       // added after cropping
 };
 
 // One letter, dark on light, cropped to its ink box.

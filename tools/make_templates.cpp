@@ -1,6 +1,7 @@
 // make_templates: builds glyph_guess's 26 templates from a list of font files.
 //
-//   make_templates [--size W[xH]] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR
+//   make_templates [--size W[xH]] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST
+//   OUTPUT-DIR
 //
 // Every font renders every letter many times (x-heights about 10 to 60 pixels, sub-pixel
 // offsets, hinted and unhinted, some reshaped, clean, blurred, noisy and binarised), each render is
@@ -45,17 +46,25 @@ bool parse(int argc, char* argv[], Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--size" && hasValue) options.size = parsedSize(argv[++i]);
-    else if (arg == "--draws" && hasValue) options.draws = std::atoi(argv[++i]);
-    else if (arg == "--epochs" && hasValue) options.epochs = std::atoi(argv[++i]);
-    else if (arg == "--l2" && hasValue) options.l2 = std::atof(argv[++i]);
-    else if (arg == "--check" && hasValue) options.checkList = argv[++i];
-    else if (count < positional.size() && arg.rfind("--", 0) != 0) positional[count++] = arg;
-    else return false;
+    if (arg == "--size" && hasValue)
+      options.size = parsedSize(argv[++i]);
+    else if (arg == "--draws" && hasValue)
+      options.draws = std::atoi(argv[++i]);
+    else if (arg == "--epochs" && hasValue)
+      options.epochs = std::atoi(argv[++i]);
+    else if (arg == "--l2" && hasValue)
+      options.l2 = std::atof(argv[++i]);
+    else if (arg == "--check" && hasValue)
+      options.checkList = argv[++i];
+    else if (count < positional.size() && arg.rfind("--", 0) != 0)
+      positional[count++] = arg;
+    else
+      return false;
   }
   options.fontList = positional[0];
   options.outputDir = positional[1];
-  return count == 2 && options.size.width >= 2 && options.size.height >= 2 && options.draws >= 1 && options.epochs >= 1;
+  return count == 2 && options.size.width >= 2 && options.size.height >= 2 && options.draws >= 1 &&
+         options.epochs >= 1;
 }
 
 // Accuracy of the templates on the evaluation grid of the check fonts, by condition,
@@ -76,8 +85,8 @@ void check(const Templates& templates, const std::string& checkList) {
   });
   for (int c = 0; c < kConditionCount; ++c)
     std::cout << "check " << conditionName(static_cast<Condition>(c)) << ": "
-              << 100.0 * right[static_cast<std::size_t>(c)] / std::max(1, total[static_cast<std::size_t>(c)]) << "% of "
-              << total[static_cast<std::size_t>(c)] << std::endl;
+              << 100.0 * right[static_cast<std::size_t>(c)] / std::max(1, total[static_cast<std::size_t>(c)])
+              << "% of " << total[static_cast<std::size_t>(c)] << std::endl;
   std::cout << "check letters below 97%:";
   for (std::size_t letter = 0; letter < letterTotal.size(); ++letter) {
     const double percent = 100.0 * letterRight[letter] / std::max(1, letterTotal[letter]);
@@ -91,7 +100,8 @@ void check(const Templates& templates, const std::string& checkList) {
 int main(int argc, char* argv[]) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::cout << "Usage: make_templates [--size W[xH]] [--draws N] [--epochs N] [--l2 DECAY] [--check CHECK-LIST] FONT-LIST OUTPUT-DIR"
+    std::cout << "Usage: make_templates [--size W[xH]] [--draws N] [--epochs N] [--l2 DECAY] [--check "
+                 "CHECK-LIST] FONT-LIST OUTPUT-DIR"
               << std::endl;
     return 1;
   }
@@ -102,7 +112,8 @@ int main(int argc, char* argv[]) {
   }
   Dataset data;
   data.size = options.size;
-  trainingGlyphs(fonts, options.draws, 1, [&data](const GlyphSample& sample) { data.add(sample.image, sample.letter); });
+  trainingGlyphs(fonts, options.draws, 1,
+                 [&data](const GlyphSample& sample) { data.add(sample.image, sample.letter); });
   std::cout << "Training on " << data.count() << " letters from " << fonts.size() << " fonts" << std::endl;
 
   TrainingOptions training;

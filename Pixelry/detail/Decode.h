@@ -14,10 +14,10 @@ struct FileLayout;
 
 struct Decoded {
   enum class Status {
-    whole,          // every row arrived
-    cut,            // the data ended early: the rows that arrived are kept, the rest white
-    gridTooLarge,   // the grid cannot be allocated
-    bufferTooLarge, // the row buffer cannot be allocated
+    whole,           // every row arrived
+    cut,             // the data ended early: the rows that arrived are kept, the rest white
+    gridTooLarge,    // the grid cannot be allocated
+    bufferTooLarge,  // the row buffer cannot be allocated
   } status = Status::whole;
   // width x height pixels, row 0 (the top) first; null when too large.
   std::unique_ptr<RGBApixel[]> grid;

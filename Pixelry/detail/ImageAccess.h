@@ -30,7 +30,9 @@ class ImageAccess {
   static void adopt(BMP& image, int bits, int width, int height, std::unique_ptr<RGBApixel[]> grid,
                     const RGBApixel* table);
   // XPelsPerMeter and YPelsPerMeter, 0 when not set.
-  static std::pair<int, int> resolution(const BMP& image) { return {image.XPelsPerMeter, image.YPelsPerMeter}; }
+  static std::pair<int, int> resolution(const BMP& image) {
+    return {image.XPelsPerMeter, image.YPelsPerMeter};
+  }
   static void setResolution(BMP& image, int xPelsPerMeter, int yPelsPerMeter) {
     image.XPelsPerMeter = xPelsPerMeter;
     image.YPelsPerMeter = yPelsPerMeter;

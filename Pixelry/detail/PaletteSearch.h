@@ -36,7 +36,8 @@ class PaletteSearch {
     for (; index != end; index += 4)
       for (int k = 0; k < 4; ++k) {
         const RGBApixel& entry = table_[index[k]];
-        const int red = entry.Red - colour.Red, green = entry.Green - colour.Green, blue = entry.Blue - colour.Blue;
+        const int red = entry.Red - colour.Red, green = entry.Green - colour.Green,
+                  blue = entry.Blue - colour.Blue;
         const int key = (red * red + green * green + blue * blue) << 8 | index[k];
         best = key < best ? key : best;
       }

@@ -4,8 +4,8 @@
 #define PIXELRY_DETAIL_PARSE_H
 
 #include <array>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "../Pixelry_Image.h"
@@ -18,16 +18,16 @@ class ByteSource;
 // Why a file is refused, in the order the checks are made.
 enum class Refusal {
   none,
-  notBmp,           // no "BM" signature
-  corrupted,        // the file ends inside the headers
-  rle,              // run-length compression (1 or 2)
-  unknownFormat,    // a compression code above 3
-  bitFieldsDepth,   // bit fields (3) at a depth other than 16 bits
-  unsupportedDepth, // not 1, 4, 8, 16, 24 or 32 bits
-  badSize,          // a width or height below 1
+  notBmp,            // no "BM" signature
+  corrupted,         // the file ends inside the headers
+  rle,               // run-length compression (1 or 2)
+  unknownFormat,     // a compression code above 3
+  bitFieldsDepth,    // bit fields (3) at a depth other than 16 bits
+  unsupportedDepth,  // not 1, 4, 8, 16, 24 or 32 bits
+  badSize,           // a width or height below 1
   // The full reader's own refusals; feature names what it does not read.
   unsupportedFeature,
-  tooLarge,         // more pixels than the caller allows
+  tooLarge,  // more pixels than the caller allows
 };
 
 // Which rules the parse follows: the classic reader's (uncompressed bottom-up files with

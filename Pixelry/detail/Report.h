@@ -2,8 +2,8 @@
 #ifndef PIXELRY_DETAIL_REPORT_H
 #define PIXELRY_DETAIL_REPORT_H
 
-#include <vector>
 #include <string>
+#include <vector>
 
 namespace pixelry::detail {
 

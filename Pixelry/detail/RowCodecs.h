@@ -21,8 +21,7 @@ inline unsigned indexAt(const PixelryBYTE* row, int x, int bits) {
 // public row decoder) or sets it to 0 (Alpha24::zero, the reader's fresh grid).
 enum class Alpha24 { keep, zero };
 void decodeDirectRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width, Alpha24 alpha);
-void decodeIndexedRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width,
-                      const RGBApixel* table);
+void decodeIndexedRow(int bits, const PixelryBYTE* in, RGBApixel* out, int width, const RGBApixel* table);
 void encodeDirectRow(int bits, const RGBApixel* in, PixelryBYTE* out, int width);
 
 // The red, green and blue masks of a 16-bit file with the shifts that bring each down to

@@ -30,14 +30,18 @@ const char kShortData[] = "Pixelry Error: Could not read proper amount of data.\
 
 inline std::string unsupported(const std::string& compression) {
   return "Pixelry Error: NAME is in an unsupported format.\n"
-         "               (bmih.biCompression = " + compression + ")\n"
+         "               (bmih.biCompression = " +
+         compression +
+         ")\n"
          "               The file is probably an old OS2 bitmap or corrupted.\n";
 }
 
 // SetSize, also on behalf of the reader and Rescale, for a grid that cannot be had.
 inline std::string notEnoughMemory(const std::string& size, const std::string& current) {
-  return "Pixelry Warning: Not enough memory for a " + size + " image.\n"
-         "                 Size remains unchanged at " + current + ".\n";
+  return "Pixelry Warning: Not enough memory for a " + size +
+         " image.\n"
+         "                 Size remains unchanged at " +
+         current + ".\n";
 }
 inline std::string tooLarge(const std::string& size, const std::string& current = "1 x 1") {
   return notEnoughMemory(size, current) + "Pixelry Error: NAME is too large to fit in memory.\n";
@@ -59,12 +63,13 @@ const char kShortWrite[] = "Pixelry Error: Could not write proper amount of data
 // The image object.
 inline std::string clampedPixel(int lastColumn, int lastRow) {
   return "Pixelry Warning: Attempted to access non-existent pixel;\n"
-         "                 Truncating request to fit in the range [0," + std::to_string(lastColumn) + "] x [0," +
-         std::to_string(lastRow) + "].\n";
+         "                 Truncating request to fit in the range [0," +
+         std::to_string(lastColumn) + "] x [0," + std::to_string(lastRow) + "].\n";
 }
 inline std::string sizeRefused(const std::string& current) {
   return "Pixelry Warning: User attempted to set a non-positive width or height.\n"
-         "                 Size remains unchanged at " + current + ".\n";
+         "                 Size remains unchanged at " +
+         current + ".\n";
 }
 inline std::string depthRefused(int bits, int current) {
   return "Pixelry Warning: User attempted to set unsupported bit depth " + std::to_string(bits) +
@@ -72,12 +77,15 @@ inline std::string depthRefused(int bits, int current) {
 }
 // verb is "get" or "set".
 inline std::string colourOutOfRange(int index, int last, const std::string& verb) {
-  return "Pixelry Warning: Requested color number " + std::to_string(index) + " is outside the allowed\n"
-         "                 range [0," + std::to_string(last) + "]. Ignoring request to " + verb + " this color.\n";
+  return "Pixelry Warning: Requested color number " + std::to_string(index) +
+         " is outside the allowed\n"
+         "                 range [0," +
+         std::to_string(last) + "]. Ignoring request to " + verb + " this color.\n";
 }
 // verb is "access" or "change".
 inline std::string noTable(const std::string& verb) {
-  return "Pixelry Warning: Attempted to " + verb + " color table for a BMP object\n"
+  return "Pixelry Warning: Attempted to " + verb +
+         " color table for a BMP object\n"
          "                 that lacks a color table. Ignoring request.\n";
 }
 const char kNoTableAtDepth[] =
@@ -87,7 +95,8 @@ const char kNoTableAtDepth[] =
 
 // The header inspection functions.
 inline std::string cannotInitialize(const std::string& name) {
-  return "Pixelry Error: Cannot initialize from file " + name + ".\n"
+  return "Pixelry Error: Cannot initialize from file " + name +
+         ".\n"
          "               File cannot be opened or does not exist.\n";
 }
 

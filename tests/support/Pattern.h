@@ -37,8 +37,8 @@ inline BMP imageOf(int width, int height, const std::vector<RGBApixel>& pixels) 
   BMP image;
   image.SetSize(width, height);
   for (std::size_t i = 0; i < pixels.size(); ++i)
-    image.SetPixel(static_cast<int>(i % static_cast<std::size_t>(width)), static_cast<int>(i / static_cast<std::size_t>(width)),
-                   pixels[i]);
+    image.SetPixel(static_cast<int>(i % static_cast<std::size_t>(width)),
+                   static_cast<int>(i / static_cast<std::size_t>(width)), pixels[i]);
   return image;
 }
 

@@ -25,8 +25,9 @@ constexpr Rgba kWhite{255, 255, 255, 0};
 // pixels row by row and, at 1, 4 and 8 bits, the colour table.
 inline std::string describe(BMP& image) {
   std::string text = std::to_string(image.TellWidth()) + " x " + std::to_string(image.TellHeight()) + " at " +
-                     std::to_string(image.TellBitDepth()) + " bits, " + std::to_string(image.TellHorizontalDPI()) +
-                     " x " + std::to_string(image.TellVerticalDPI()) + " dpi\n";
+                     std::to_string(image.TellBitDepth()) + " bits, " +
+                     std::to_string(image.TellHorizontalDPI()) + " x " +
+                     std::to_string(image.TellVerticalDPI()) + " dpi\n";
   const auto add = [&](const RGBApixel& p) {
     for (int channel : rgba(p)) text += std::to_string(channel) + ",";
     text += " ";

@@ -16,7 +16,8 @@ using Palette = std::vector<RGBApixel>;
 // The colour table, empty at the depths that have none.
 inline Palette tableOf(const BMP& image) {
   Palette table;
-  for (int i = 0; image.TellBitDepth() <= 8 && i < image.TellNumberOfColors(); ++i) table.push_back(image.GetColor(i));
+  for (int i = 0; image.TellBitDepth() <= 8 && i < image.TellNumberOfColors(); ++i)
+    table.push_back(image.GetColor(i));
   return table;
 }
 
@@ -51,10 +52,14 @@ inline int nearestEntry(const Palette& table, const RGBApixel& p) {
 // What pixel p becomes after a write and a read at the given depth and table.
 inline Rgba afterRoundTrip(int bits, const Palette& table, const RGBApixel& p) {
   switch (bits) {
-    case 32: return rgba(p);
-    case 24: return {p.Red, p.Green, p.Blue, 0};
-    case 16: return {p.Red & 0xF8, p.Green & 0xF8, p.Blue & 0xF8, 0};
-    default: return rgba(table[static_cast<std::size_t>(nearestEntry(table, p))]);
+    case 32:
+      return rgba(p);
+    case 24:
+      return {p.Red, p.Green, p.Blue, 0};
+    case 16:
+      return {p.Red & 0xF8, p.Green & 0xF8, p.Blue & 0xF8, 0};
+    default:
+      return rgba(table[static_cast<std::size_t>(nearestEntry(table, p))]);
   }
 }
 

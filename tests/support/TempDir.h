@@ -15,8 +15,8 @@ class TempDir {
  public:
   TempDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("pixelry_") + (info ? info->test_suite_name() : "t") + "_" +
-                       (info ? info->name() : "x");
+    std::string name =
+        std::string("pixelry_") + (info ? info->test_suite_name() : "t") + "_" + (info ? info->name() : "x");
     for (char& c : name)
       if (c == '/') c = '_';
     // The process id keeps two runs of the suite at once (a developer's and CI's) apart.
