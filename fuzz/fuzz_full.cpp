@@ -94,7 +94,7 @@ void prepare(BMP& image) {
 
 // The header fields both readers go by, as the file gives them: OS/2 1.x headers (12
 // bytes) have 16-bit sizes and no compression; every other header has the 40-byte
-// header's fields in its first bytes, and no compression when it ends before them.
+// header's fields in its first bytes; those past its end read 0.
 struct Claims {
   std::int64_t offBits = 0, headerSize = 0, width = 0, height = 0;
   int bits = 0;
@@ -114,7 +114,10 @@ Claims claimsOf(const std::uint8_t* data, std::size_t size) {
   claims.width = static_cast<std::int32_t>(le32(data, size, 18));
   claims.height = static_cast<std::int32_t>(le32(data, size, 22));
   claims.bits = static_cast<int>(le16(data, size, 28));
-  if (claims.headerSize >= 20) claims.compression = le32(data, size, 30);
+  // A 16- to 19-byte header holds the low bytes of the compression, if any.
+  const std::int64_t compressionBytes = std::min<std::int64_t>(claims.headerSize - 16, 4);
+  if (compressionBytes > 0)
+    claims.compression = le32(data, size, 30) & (0xFFFFFFFFu >> (8 * (4 - compressionBytes)));
   return claims;
 }
 
