@@ -326,6 +326,47 @@ TEST(FullReader, EmbeddedColourProfilesAreReportedNotApplied) {
   EXPECT_TRUE(pixelry::readFile(linked, (kSuite + "questionable/rgb24lprof.bmp").c_str()).warnings.empty());
 }
 
+// A run-length stream that draws a pixel at the bottom left, moves 1 right and 2 up with a
+// delta, draws another and ends: the rest takes entry 0.
+TEST(FullReader, RunLengthDeltasMoveRightAndUp) {
+  const RGBApixel table[3] = {pixel(0, 0, 0), pixel(255, 0, 0), pixel(0, 255, 0)};
+  for (const int bits : {8, 4}) {
+    BmpFile file = BmpFile::make(4, 3, bits);
+    file.infoHeader.biCompression = bits == 8 ? 1 : 2;
+    file.infoHeader.biClrUsed = 3;
+    file.palette({table[0], table[1], table[2]});
+    const PixelryBYTE red = bits == 8 ? 1 : 0x10, green = bits == 8 ? 2 : 0x20;
+    file.row({1, red, 0, 2, 1, 2, 1, green, 0, 1});
+    const Bytes bytes = file.bytes();
+    BMP image;
+    ASSERT_TRUE(pixelry::readMemory(image, bytes.data(), bytes.size())) << bits;
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x) {
+        const RGBApixel expected = x == 0 && y == 2 ? table[1] : x == 2 && y == 0 ? table[2] : table[0];
+        EXPECT_EQ(rgba(image.GetPixel(x, y)), rgba(expected)) << bits << " bits, " << x << "," << y;
+      }
+  }
+}
+
+TEST(FullReader, TakesTheResolutionOnlyFromAFileItReads) {
+  BMP classic, full, fromMemory;
+  const std::string path = kSuite + "good/pal8nonsquare.bmp";
+  capturedOutput([&] { EXPECT_TRUE(classic.ReadFromFile(path.c_str())); });
+  ASSERT_TRUE(pixelry::readFile(full, path.c_str()));
+  const Bytes bytes = readBytes(path);
+  ASSERT_TRUE(pixelry::readMemory(fromMemory, bytes.data(), bytes.size()));
+  for (BMP* image : {&full, &fromMemory}) {
+    EXPECT_EQ(image->TellHorizontalDPI(), classic.TellHorizontalDPI());
+    EXPECT_EQ(image->TellVerticalDPI(), classic.TellVerticalDPI());
+  }
+  EXPECT_NE(classic.TellHorizontalDPI(), classic.TellVerticalDPI());
+  BMP refused;
+  refused.SetDPI(50, 60);
+  EXPECT_FALSE(pixelry::readFile(refused, (kSuite + "questionable/rgb24jpeg.bmp").c_str()));
+  EXPECT_EQ(refused.TellHorizontalDPI(), 49);
+  EXPECT_EQ(refused.TellVerticalDPI(), 59);
+}
+
 TEST(FullReader, RefusesMorePixelsThanAllowedWithoutChangingTheImage) {
   BMP image;
   image.SetSize(5, 4);
