@@ -65,7 +65,14 @@ bool plainThirtyTwo(const FileLayout& layout) {
 class RowDecoder {
  public:
   explicit RowDecoder(const FileLayout& layout)
-      : layout_(layout), channels_(layout.masks), copy_(layout.masked && plainThirtyTwo(layout)) {}
+      : layout_(layout), channels_(layout.masks), copy_(layout.masked && plainThirtyTwo(layout)) {
+    // A 16-bit picture of many pixels looks each word up in a table of all 65536.
+    if (layout.masked && layout.bits == 16 &&
+        static_cast<std::int64_t>(layout.width) * layout.height >= std::int64_t{1} << 16) {
+      words_.resize(std::size_t{1} << 16);
+      for (std::uint32_t word = 0; word < words_.size(); ++word) words_[word] = channels_(word);
+    }
+  }
 
   // Decodes the whole pixels among the first `available` bytes of a row.
   void operator()(const PixelryBYTE* in, std::int64_t available, RGBApixel* out) const {
@@ -79,7 +86,10 @@ class RowDecoder {
         out[x] = channels_(in[0] | in[1] << 8 | in[2] << 16 | static_cast<std::uint32_t>(in[3]) << 24);
     } else if (layout_.masked) {
       const std::int64_t words = std::min<std::int64_t>(available / 2, width);
-      for (std::int64_t x = 0; x < words; ++x, in += 2) out[x] = channels_(in[0] | in[1] << 8);
+      if (!words_.empty())
+        for (std::int64_t x = 0; x < words; ++x, in += 2) out[x] = words_[in[0] | in[1] << 8];
+      else
+        for (std::int64_t x = 0; x < words; ++x, in += 2) out[x] = channels_(in[0] | in[1] << 8);
     } else if (layout_.bits == 16) {
       decode16bitRow(in, available, out, width, layout_.fields);
     } else if (isIndexedDepth(layout_.bits)) {
@@ -93,6 +103,7 @@ class RowDecoder {
   const FileLayout& layout_;
   Channels channels_;
   bool copy_;
+  std::vector<RGBApixel> words_;
 };
 
 // Bytes of a run-length stream, taken a buffer at a time.

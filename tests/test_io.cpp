@@ -273,6 +273,30 @@ INSTANTIATE_TEST_SUITE_P(Programs, ProgramCorpus, ::testing::ValuesIn(programFil
   return name;
 });
 
+// Every 16-bit word once, in a picture large enough to be decoded through a table.
+TEST(FullReader, WidensEverySixteenBitWord) {
+  BmpFile file = BmpFile::make(256, 256, 16);
+  file.infoHeader.biCompression = 3;
+  file.before({0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0});
+  for (int y = 255; y >= 0; --y) {
+    Bytes row;
+    for (int x = 0; x < 256; ++x)
+      row.insert(row.end(), {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y)});
+    file.row(row);
+  }
+  const Bytes bytes = file.bytes();
+  BMP image;
+  ASSERT_TRUE(pixelry::readMemory(image, bytes.data(), bytes.size()));
+  int differing = 0;
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const int word = y << 8 | x;
+      const Rgba expected{widened(word >> 11, 5), widened(word >> 5 & 63, 6), widened(word & 31, 5), 0};
+      differing += rgba(image.GetPixel(x, y)) != expected;
+    }
+  EXPECT_EQ(differing, 0);
+}
+
 TEST(FullReader, FromMemoryAsFromTheFile) {
   for (const char* file :
        {"good/pal4rle.bmp", "good/rgb16-565.bmp", "good/pal8topdown.bmp", "questionable/rgba32-1.bmp"}) {
