@@ -14,6 +14,15 @@ std::size_t ByteSource::read(PixelryBYTE* out, std::size_t count) {
   return got;
 }
 
+const PixelryBYTE* ByteSource::take(std::size_t count, std::size_t& got) {
+  got = 0;
+  if (file_) return nullptr;
+  got = count < size_ - at_ ? count : size_ - at_;
+  const PixelryBYTE* bytes = data_ + at_;
+  at_ += got;
+  return bytes;
+}
+
 void ByteSource::skip(std::int64_t count) {
   if (!file_) {
     const auto left = static_cast<std::int64_t>(size_ - at_);

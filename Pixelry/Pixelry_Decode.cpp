@@ -214,10 +214,15 @@ Decoded decodeBmp(ByteSource& source, const FileLayout& layout) {
   int y = layout.topDown ? 0 : layout.height - 1;
   for (int left = layout.height; left > 0;) {
     const std::int64_t rows = std::min<std::int64_t>(rowsPerChunk, left);
-    const auto got =
-        static_cast<std::int64_t>(source.read(buffer.get(), static_cast<std::size_t>(rows * rowSize)));
+    // Bytes in memory are decoded where they stand; a stream's are read into the buffer.
+    std::size_t taken = 0;
+    const PixelryBYTE* in = source.take(static_cast<std::size_t>(rows * rowSize), taken);
+    if (!in) {
+      taken = source.read(buffer.get(), static_cast<std::size_t>(rows * rowSize));
+      in = buffer.get();
+    }
+    const auto got = static_cast<std::int64_t>(taken);
     const std::int64_t whole = got / rowSize;
-    const PixelryBYTE* in = buffer.get();
     for (std::int64_t k = 0; k < whole; ++k, y += step, --left, in += rowSize) decodeRow(in, rowSize, row(y));
     if (whole == rows) continue;
     // The file ends inside row y: it and the rows after it stay white, but for the whole

@@ -298,8 +298,8 @@ TEST(FullReader, WidensEverySixteenBitWord) {
 }
 
 TEST(FullReader, FromMemoryAsFromTheFile) {
-  for (const char* file :
-       {"good/pal4rle.bmp", "good/rgb16-565.bmp", "good/pal8topdown.bmp", "questionable/rgba32-1.bmp"}) {
+  for (const char* file : {"good/pal4rle.bmp", "good/rgb16-565.bmp", "good/pal8topdown.bmp", "good/rgb24.bmp",
+                           "questionable/rgba32-1.bmp", "bad/shortfile.bmp"}) {
     BMP fromFile, fromMemory;
     ASSERT_TRUE(pixelry::readFile(fromFile, (kSuite + file).c_str()));
     const Bytes bytes = readBytes(kSuite + file);

@@ -24,6 +24,9 @@ class ByteSource {
   std::size_t read(PixelryBYTE* out, std::size_t count);
   // Reads past count bytes in bounded steps, stopping at the end.
   void skip(std::int64_t count);
+  // From memory: the next bytes where they stand (got of them, up to count), taken as
+  // read. From a stream: null, and nothing is taken.
+  const PixelryBYTE* take(std::size_t count, std::size_t& got);
 
  private:
   std::FILE* file_ = nullptr;
