@@ -127,41 +127,64 @@ class StreamReader {
   std::size_t size_ = 0, at_ = 0;
 };
 
-// Decodes an RLE8 or RLE4 stream over a grid already filled with entry 0. Runs and
-// absolute pixels past the right edge are dropped; the stream may move past the top.
-// False when the data ends before the end-of-bitmap code.
+// Decodes an RLE8 or RLE4 stream. Pixels it never sets take entry 0: each row is given
+// entry 0 just before the stream first reaches it, and the rows it never reaches at the
+// end. Runs and absolute pixels past the right edge are dropped; the stream may move past
+// the top. False when the data ends before the end-of-bitmap code.
 bool decodeRle(ByteSource& source, const FileLayout& layout, RGBApixel* grid) {
   const bool four = layout.encoding == FileLayout::Encoding::rle4;
   const std::int64_t width = layout.width;
   std::int64_t x = 0, y = layout.height - 1;  // the file's first row is the bottom one
+  std::int64_t unfilled = layout.height - 1;  // the highest row not given entry 0 yet
+  auto fillTo = [&](std::int64_t row) {
+    for (; unfilled >= row && unfilled >= 0; --unfilled)
+      std::fill_n(grid + unfilled * width, width, layout.table[0]);
+  };
+  // The pixels from x on that still fall inside the picture, at most count.
+  auto room = [&](std::int64_t count) {
+    if (y < 0 || x >= width) return std::int64_t{0};
+    fillTo(y);
+    return std::min(count, width - x);
+  };
   auto put = [&](unsigned index) {
-    if (x < width && y >= 0) grid[y * width + x] = layout.table[index];
+    if (room(1) == 1) grid[y * width + x] = layout.table[index];
     ++x;
   };
   // The reader's buffer is too large for the stack of every thread.
   const auto reader = std::make_unique<StreamReader>(source);
   StreamReader& in = *reader;
   PixelryBYTE count, value;
-  while (in.next(count) && in.next(value)) {
+  bool ended = false;
+  while (!ended && in.next(count) && in.next(value)) {
     if (count > 0) {  // a run: one index, or two alternating ones at 4 bits
-      for (int i = 0; i < count; ++i) put(four ? (i % 2 == 0 ? value >> 4 : value & 15) : value);
+      const std::int64_t inside = room(count);
+      RGBApixel* at = inside > 0 ? grid + y * width + x : grid;
+      if (four) {
+        const RGBApixel pair[2] = {layout.table[value >> 4], layout.table[value & 15]};
+        for (std::int64_t i = 0; i < inside; ++i) at[i] = pair[i % 2];
+      } else {
+        std::fill_n(at, inside, layout.table[value]);
+      }
+      x += count;
       continue;
     }
     if (value == 0) {  // end of line
       x = 0;
       --y;
     } else if (value == 1) {  // end of bitmap
-      return true;
+      ended = true;
     } else if (value == 2) {  // delta: right and up
       PixelryBYTE dx, dy;
-      if (!in.next(dx) || !in.next(dy)) return false;
+      if (!in.next(dx) || !in.next(dy)) break;
       x += dx;
       y -= dy;
     } else {  // absolute: value indices, padded to a whole number of 16-bit words
       const int bytes = four ? (value + 1) / 2 : value;
       PixelryBYTE b = 0;
-      for (int i = 0; i < bytes; ++i) {
-        if (!in.next(b)) return false;
+      bool whole = true;
+      for (int i = 0; i < bytes && whole; ++i) {
+        whole = in.next(b);
+        if (!whole) break;
         if (four) {
           put(b >> 4);
           if (2 * i + 1 < value) put(b & 15);
@@ -169,11 +192,12 @@ bool decodeRle(ByteSource& source, const FileLayout& layout, RGBApixel* grid) {
           put(b);
         }
       }
-      if (bytes % 2 == 1 && !in.next(b)) return false;
+      if (!whole || (bytes % 2 == 1 && !in.next(b))) break;
     }
-    if (y < 0) return true;  // nothing more can land in the picture
+    ended = ended || y < 0;  // nothing more can land in the picture
   }
-  return false;
+  fillTo(0);
+  return ended;
 }
 
 }  // namespace
@@ -190,11 +214,8 @@ Decoded decodeBmp(ByteSource& source, const FileLayout& layout) {
   auto row = [&](int y) {
     return decoded.grid.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
   };
-  const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(layout.height);
 
   if (layout.encoding != FileLayout::Encoding::rows) {
-    // Pixels the stream never sets take entry 0.
-    std::fill_n(decoded.grid.get(), pixels, layout.table[0]);
     if (!decodeRle(source, layout, decoded.grid.get())) decoded.status = Decoded::Status::cut;
     return decoded;
   }
