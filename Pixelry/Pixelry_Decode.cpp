@@ -200,6 +200,17 @@ bool decodeRle(ByteSource& source, const FileLayout& layout, RGBApixel* grid) {
   return ended;
 }
 
+// Writes one pixel in every page of a fresh grid, last page first. A top-down file fills
+// the grid from its start; the system maps fresh (huge) pages touched from the end
+// faster, so they are touched that way before the rows arrive.
+void touchFromTheEnd(RGBApixel* grid, std::size_t count) {
+  constexpr std::size_t kPixelsPerPage = 4096 / sizeof(RGBApixel);
+  for (std::size_t at = count; at > 0;) {
+    at = at > kPixelsPerPage ? at - kPixelsPerPage : 0;
+    grid[at] = RGBApixel{0, 0, 0, 0};
+  }
+}
+
 }  // namespace
 
 Decoded decodeBmp(ByteSource& source, const FileLayout& layout) {
@@ -231,6 +242,9 @@ Decoded decodeBmp(ByteSource& source, const FileLayout& layout) {
     return decoded;
   }
   const RowDecoder decodeRow(layout);
+  if (layout.topDown)
+    touchFromTheEnd(decoded.grid.get(),
+                    static_cast<std::size_t>(width) * static_cast<std::size_t>(layout.height));
   const int step = layout.topDown ? 1 : -1;
   int y = layout.topDown ? 0 : layout.height - 1;
   for (int left = layout.height; left > 0;) {
