@@ -146,10 +146,6 @@ bool decodeRle(ByteSource& source, const FileLayout& layout, RGBApixel* grid) {
     fillTo(y);
     return std::min(count, width - x);
   };
-  auto put = [&](unsigned index) {
-    if (room(1) == 1) grid[y * width + x] = layout.table[index];
-    ++x;
-  };
   // The reader's buffer is too large for the stack of every thread.
   const auto reader = std::make_unique<StreamReader>(source);
   StreamReader& in = *reader;
@@ -180,18 +176,18 @@ bool decodeRle(ByteSource& source, const FileLayout& layout, RGBApixel* grid) {
       y -= dy;
     } else {  // absolute: value indices, padded to a whole number of 16-bit words
       const int bytes = four ? (value + 1) / 2 : value;
+      const std::int64_t inside = room(value);
+      RGBApixel* at = inside > 0 ? grid + y * width + x : grid;
       PixelryBYTE b = 0;
       bool whole = true;
       for (int i = 0; i < bytes && whole; ++i) {
         whole = in.next(b);
         if (!whole) break;
-        if (four) {
-          put(b >> 4);
-          if (2 * i + 1 < value) put(b & 15);
-        } else {
-          put(b);
-        }
+        const std::int64_t pixel = four ? 2 * i : i;
+        if (pixel < inside) at[pixel] = layout.table[four ? b >> 4 : b];
+        if (four && pixel + 1 < inside) at[pixel + 1] = layout.table[b & 15];
       }
+      x += value;
       if (!whole || (bytes % 2 == 1 && !in.next(b))) break;
     }
     ended = ended || y < 0;  // nothing more can land in the picture
