@@ -1,6 +1,7 @@
 // Reading bytes front to back from a stream or from memory.
 #include "detail/ByteSource.h"
 
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -21,6 +22,22 @@ const PixelryBYTE* ByteSource::take(std::size_t count, std::size_t& got) {
   const PixelryBYTE* bytes = data_ + at_;
   at_ += got;
   return bytes;
+}
+
+bool ByteSource::peek(std::int64_t distance, PixelryBYTE* out, std::size_t count) {
+  if (!file_) {
+    const std::int64_t from = static_cast<std::int64_t>(at_) + distance;
+    if (from < 0 || from > static_cast<std::int64_t>(size_) || count > size_ - static_cast<std::size_t>(from))
+      return false;
+    std::memcpy(out, data_ + from, count);
+    return true;
+  }
+  if (distance < LONG_MIN / 2 || distance > LONG_MAX / 2 ||
+      std::fseek(file_, static_cast<long>(distance), SEEK_CUR) != 0)
+    return false;
+  const std::size_t got = std::fread(out, 1, count, file_);
+  const bool back = std::fseek(file_, -static_cast<long>(distance) - static_cast<long>(got), SEEK_CUR) == 0;
+  return got == count && back;
 }
 
 void ByteSource::skip(std::int64_t count) {

@@ -16,9 +16,9 @@
 //     past the table read black), pixel data at any offset.
 // Refused with a reason that names the feature: 2- and 64-bit pixels, embedded JPEG or
 // PNG, OS/2 Huffman and RLE24 compression, OS/2 bitmap arrays, top-down run-length files,
-// masks that are not one run of bits and channels wider than 10 bits. Fully transparent
-// pixels of a file with an alpha mask keep the colour the file stores for them. An
-// embedded colour profile is not applied: the read says so in a warning.
+// masks that are not one run of bits, channels wider than 10 bits, and embedded colour
+// profiles other than sRGB (colours are read as sRGB; no profile is applied). Fully
+// transparent pixels of a file with an alpha mask keep the colour the file stores for them.
 #ifndef PIXELRY_IO_H
 #define PIXELRY_IO_H
 
@@ -52,6 +52,9 @@ struct Result {
   // a run-length stream that ends early (what was decoded is kept, the rest is white, or
   // entry 0 for a run-length stream).
   std::vector<std::string> warnings;
+  // After a read: the file has an alpha mask, so the image's Alpha is its opacity (255
+  // opaque). Otherwise Alpha carries no opacity and is usually 0.
+  bool alpha = false;
   explicit operator bool() const { return code == Code::ok; }
 };
 

@@ -1,11 +1,14 @@
 // The headers of a BMP file turned into a description of the file, or a refusal.
 #include <algorithm>
 #include <cstdint>
+#include <new>
+#include <vector>
 
 #include "detail/ByteSource.h"
 #include "detail/ImageAccess.h"
 #include "detail/Layout.h"
 #include "detail/Parse.h"
+#include "detail/Profile.h"
 
 namespace pixelry::detail {
 
@@ -18,6 +21,8 @@ constexpr RGBApixel kBlack{0, 0, 0, 0};
 constexpr std::uint32_t kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56, kV4Header = 108,
                         kV5Header = 124;
 constexpr std::uint32_t kEmbeddedProfile = 0x4D424544;  // "MBED"
+// Larger embedded profiles are not looked into (sRGB's own takes 3 KiB).
+constexpr std::uint32_t kLargestProfile = 1 << 20;
 // The widest bit-field channel read.
 constexpr int kWidestChannel = 10;
 constexpr PixelryWORD kArraySignature = 0x4142;  // "BA"
@@ -133,7 +138,19 @@ struct InfoHeader {
   std::uint32_t masks[4] = {};
   bool hasMasks = false;  // the header itself holds the masks
   bool os2 = false;       // OS/2: 3-byte table entries (core), other compression codes (2.x)
+  bool srgb = true;       // false: an embedded colour profile other than sRGB's
 };
+
+// Whether the size bytes at offset are an sRGB profile, wherever they lie in the file.
+bool isSrgbProfile(Parse& parse, std::int64_t offset, std::uint32_t size) {
+  if (size > kLargestProfile) return false;
+  try {
+    std::vector<PixelryBYTE> profile(size);
+    return parse.source.peek(offset - parse.at, profile.data(), size) && describesSrgb(profile.data(), size);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
 
 // Reads the info header that follows the file header, whatever its size. False when the
 // file ends inside it or its size is not one the format has.
@@ -161,9 +178,11 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
   info.colorsUsed = le32(bytes + 32);
   // Sizes other than Windows' 40, 52, 56, 108 and 124 up to 64 are OS/2 2.x headers.
   info.os2 = info.size <= 64 && info.size != kInfoHeader && info.size != kV2Header && info.size != kV3Header;
-  // A V4 or V5 header names its colour space after the masks; "MBED" is a profile in the file.
+  // A V4 or V5 header names its colour space after the masks; "MBED" is a profile in the
+  // file, whose place a V5 header gives from its own start.
   if (!info.os2 && info.size >= kV4Header && le32(bytes + 56) == kEmbeddedProfile)
-    parse.outcome.oddities.add(Oddity::profile);
+    info.srgb = info.size >= kV5Header &&
+                isSrgbProfile(parse, 14 + std::int64_t{le32(bytes + 112)}, le32(bytes + 116));
   if (!info.os2 && info.size >= kV2Header) {
     info.hasMasks = true;
     for (std::size_t c = 0; c < 4; ++c)
@@ -195,6 +214,9 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
   if (info.bits == 2) return parse.refuse(Refusal::unsupportedFeature, "2-bit pixels");
   if (info.bits == 64) return parse.refuse(Refusal::unsupportedFeature, "64-bit pixels");
   if (!isSupportedDepth(info.bits)) return parse.refuse(Refusal::unsupportedDepth);
+  // Colours are read as sRGB; no profile is applied.
+  if (!info.srgb)
+    return parse.refuse(Refusal::unsupportedFeature, "an embedded colour profile other than sRGB");
   layout.bits = info.bits;
   const bool fields = compression == kBitFields || compression == kAlphaBitFields;
   if (fields && info.bits != 16 && info.bits != 32) return parse.refuse(Refusal::bitFieldsDepth);

@@ -58,8 +58,6 @@ std::vector<std::string> oddityLines(Oddity oddity, const std::string& name) {
               "white (255,255,255,0) entries."};
     case Oddity::rleCut:
       return {name + ": the run-length data ends early; pixels it never set", "take colour-table entry 0."};
-    case Oddity::profile:
-      return {name + " embeds a colour profile, which is not applied."};
   }
   return {};
 }
@@ -136,6 +134,7 @@ pixelry::Result readFull(BMP& image, ByteSource& source, const std::string& name
   Decoded decoded = decodeBmp(source, layout);
   if (!decoded.grid) return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
   pixelry::Result result;
+  result.alpha = layout.masked && layout.masks[3] != 0;
   for (const Oddity oddity : parsed.oddities)
     result.warnings.push_back(oddity == Oddity::shortTable
                                   ? name + " has a short colour table; indices past it read black."

@@ -6,7 +6,8 @@
 // IN `-` reads standard input, OUT `-` writes standard output (both as bytes). BITS is 1,
 // 4, 8, 16, 24 or 32; left out, the depth of IN. At 1, 4 and 8 bits the image keeps IN's
 // colour table when IN has that depth, and takes the standard table of the depth
-// otherwise. 32-bit output carries an alpha mask, so that the image's Alpha is read back.
+// otherwise. 32-bit output carries an alpha mask, so that the image's Alpha is read back;
+// when IN has no alpha mask, every pixel is written opaque.
 // The read's warnings go to standard error. Exits 2 on a wrong command line (with the
 // usage line on standard error), 1 after the reason on standard error when IN is refused
 // or OUT cannot be written, 0 otherwise.
@@ -87,6 +88,15 @@ pixelry::Result writeOutput(const BMP& image, const char* name, const pixelry::W
   return result;
 }
 
+void makeOpaque(BMP& image) {
+  for (int y = 0; y < image.TellHeight(); ++y)
+    for (int x = 0; x < image.TellWidth(); ++x) {
+      RGBApixel pixel = image.GetPixel(x, y);
+      pixel.Alpha = 255;
+      image.SetPixel(x, y, pixel);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -109,6 +119,7 @@ int main(int argc, char* argv[]) {
   if (bits != 0 && bits != image.TellBitDepth()) image.SetBitDepth(bits);
   pixelry::WriteOptions options;
   options.alphaMask = image.TellBitDepth() == 32;
+  if (options.alphaMask && !loaded.alpha) makeOpaque(image);
   const pixelry::Result written = writeOutput(image, argv[2], options);
   if (!written) {
     std::cerr << written.message << std::endl;

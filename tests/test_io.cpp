@@ -15,6 +15,7 @@
 #include "support/Bmpsuite.h"
 #include "support/Capture.h"
 #include "support/Messages.h"
+#include "support/Pattern.h"
 #include "support/Pixel.h"
 #include "support/TempDir.h"
 
@@ -23,7 +24,9 @@ using testing_support::Bytes;
 using testing_support::capturedOutput;
 using testing_support::kSuite;
 using testing_support::loadReference;
+using testing_support::loadRendering;
 using testing_support::pixel;
+using testing_support::pixelsOf;
 using testing_support::readBytes;
 using testing_support::Reference;
 using testing_support::Rgba;
@@ -76,6 +79,7 @@ TEST_P(FullReaderOnTheSuite, ReadsAsTheReferenceOrRefusesWithAReason) {
     return;
   }
   ASSERT_TRUE(result) << result.message;
+  EXPECT_EQ(result.alpha, c.alpha);
   std::string seen;
   for (const std::string& name : c.references) {
     const int differing = differences(image, loadReference(name), c.alpha);
@@ -133,6 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         reads("questionable/rgb24largepal.bmp", {"q-rgb24.pam"}),
         reads("questionable/rgb24prof.bmp", {"q-rgb24.pam"}),
         reads("questionable/rgb24lprof.bmp", {"q-rgb24.pam"}),
+        refuses("questionable/rgb24prof2.bmp", "embedded colour profile other than sRGB"),
         reads("questionable/rgb32h52.bmp", {"q-rgb24.pam"}),
         reads("questionable/rgb32-xbgr.bmp", {"q-rgb24.pam"}),
         reads("questionable/rgb32fakealpha.bmp", {"q-rgb24.pam"}),
@@ -235,18 +240,7 @@ TEST_P(ProgramCorpus, ReadsAsTheWriterDecodesIt) {
   BMP image;
   const pixelry::Result result = pixelry::readFile(image, (base + ".bmp").c_str());
   ASSERT_TRUE(result) << result.message;
-  std::ifstream in(base + ".pam", std::ios::binary);
-  Reference ref;
-  std::string word;
-  in >> word;
-  while (in >> word && word != "ENDHDR") {
-    if (word == "WIDTH") in >> ref.width;
-    if (word == "HEIGHT") in >> ref.height;
-    if (word == "DEPTH") in >> ref.depth;
-  }
-  in.get();
-  ref.samples.resize(static_cast<std::size_t>(ref.width) * static_cast<std::size_t>(ref.height) * 4);
-  in.read(reinterpret_cast<char*>(ref.samples.data()), static_cast<std::streamsize>(ref.samples.size()));
+  const Reference ref = loadRendering(base + ".pam");
   ASSERT_EQ(image.TellWidth(), ref.width);
   ASSERT_EQ(image.TellHeight(), ref.height);
   // Writers widen narrow channels by rules of their own (15 may read 240, 31 may read
@@ -255,9 +249,7 @@ TEST_P(ProgramCorpus, ReadsAsTheWriterDecodesIt) {
   int differing = 0;
   for (int y = 0; y < ref.height; ++y)
     for (int x = 0; x < ref.width; ++x) {
-      const RGBApixel p = image.GetPixel(x, y);
-      const int ours[4] = {p.Red, p.Green, p.Blue, p.Alpha};
-      const std::uint8_t* q = &ref.samples[(static_cast<std::size_t>(y) * ref.width + x) * 4];
+      const Rgba ours = rgba(image.GetPixel(x, y)), q = rgba(ref.at(x, y));
       for (int c = 0; c < (f.alpha ? 4 : 3); ++c) {
         const int n = f.bits[c];
         differing += ours[c] != (n == 8 ? q[c] : widened(q[c] >> (8 - n), n));
@@ -334,21 +326,67 @@ TEST(FullReader, PrintsNothingAndReportsInTheResult) {
   EXPECT_EQ(pixelry::readMemory(image, cut.data(), 20).code, pixelry::Code::truncated);
 }
 
-// The suite's second profile swaps red and green: the colours come back as stored, and
-// the read says the profile was not applied.
-TEST(FullReader, EmbeddedColourProfilesAreReportedNotApplied) {
-  for (const char* file : {"questionable/rgb24prof.bmp", "questionable/rgb24prof2.bmp"}) {
-    BMP image;
-    const pixelry::Result result = pixelry::readFile(image, (kSuite + file).c_str());
-    ASSERT_TRUE(result) << result.message;
-    ASSERT_EQ(result.warnings.size(), 1u) << file;
-    EXPECT_EQ(result.warnings[0], kSuite + file + " embeds a colour profile, which is not applied.");
-    EXPECT_EQ(differences(image, loadReference("q-rgb24.pam"), false),
-              file == std::string("questionable/rgb24prof.bmp") ? 0 : 3392);
-  }
-  BMP linked;
-  EXPECT_TRUE(pixelry::readFile(linked, (kSuite + "questionable/rgb24lprof.bmp").c_str()).warnings.empty());
+// rgb24prof2.bmp's embedded profile ("Custom RGB": sRGB's colorants with red and green
+// swapped, gamma 2.2 curves, which puts right pixels stored with red and green swapped)
+// edited: colours are read as stored, as sRGB, so only a profile that describes sRGB lets
+// the file be read.
+struct ProfileEdit {
+  const char* name;
+  bool srgbColorants;       // red and green put back in place
+  int gamma;                // of the three tone curves, x 256
+  bool pastTheEnd = false;  // the header claims a profile longer than the file
+};
+
+void PrintTo(const ProfileEdit& e, std::ostream* out) { *out << e.name; }
+
+class EmbeddedProfiles : public ::testing::TestWithParam<ProfileEdit> {};
+
+std::uint32_t be32(const Bytes& b, std::size_t at) {
+  return static_cast<std::uint32_t>(b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);
 }
+
+TEST_P(EmbeddedProfiles, ReadAsSrgbOrRefused) {
+  const ProfileEdit& edit = GetParam();
+  Bytes file = readBytes(kSuite + "questionable/rgb24prof2.bmp");
+  const std::size_t profile = 14 + (file[14 + 112] | file[14 + 113] << 8);
+  std::size_t red = 0, green = 0;
+  for (std::size_t tag = 0; tag < be32(file, profile + 128); ++tag) {
+    const std::size_t entry = profile + 132 + 12 * tag;
+    const std::string signature(file.begin() + static_cast<std::ptrdiff_t>(entry),
+                                file.begin() + static_cast<std::ptrdiff_t>(entry) + 4);
+    if (signature == "rXYZ") red = entry;
+    if (signature == "gXYZ") green = entry;
+    if (signature.substr(1) == "TRC") {
+      const std::size_t curve = profile + be32(file, entry + 4);
+      file[curve + 12] = static_cast<PixelryBYTE>(edit.gamma >> 8);
+      file[curve + 13] = static_cast<PixelryBYTE>(edit.gamma);
+    }
+  }
+  if (edit.srgbColorants)
+    for (int i = 4; i < 12; ++i) std::swap(file[red + i], file[green + i]);
+  if (edit.pastTheEnd) file[14 + 117] = 1;  // 64 KiB more
+  BMP image;
+  const pixelry::Result result = pixelry::readMemory(image, file.data(), file.size());
+  if (edit.srgbColorants && !edit.pastTheEnd && edit.gamma == 0x0233) {
+    ASSERT_TRUE(result) << result.message;
+    EXPECT_EQ(result.warnings, std::vector<std::string>());
+    BMP stored;  // the classic reader takes the pixels as they are stored
+    ASSERT_TRUE(stored.ReadFromFile((kSuite + "questionable/rgb24prof2.bmp").c_str()));
+    EXPECT_EQ(pixelsOf(image), pixelsOf(stored));
+  } else {
+    EXPECT_EQ(result.message,
+              "memory uses an embedded colour profile other than sRGB, which Pixelry does not read.");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rgb24prof2, EmbeddedProfiles,
+                         ::testing::Values(ProfileEdit{"AsStored", false, 0x0233},
+                                           ProfileEdit{"SrgbColorants", true, 0x0233},
+                                           ProfileEdit{"SrgbColorantsGamma1", true, 0x0100},
+                                           ProfileEdit{"SrgbColorantsGamma18", true, 0x01CD},
+                                           ProfileEdit{"SrgbColorantsGamma25", true, 0x0280},
+                                           ProfileEdit{"LongerThanTheFile", true, 0x0233, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A run-length stream that draws a pixel at the bottom left, moves 1 right and 2 up with a
 // delta, draws another and ends: the rest takes entry 0.

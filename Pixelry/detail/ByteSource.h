@@ -12,7 +12,8 @@
 
 namespace pixelry::detail {
 
-// Bytes are taken front to back, never sought: any stream will do (a pipe, a FIFO).
+// Bytes are taken front to back, never sought: any stream will do (a pipe, a FIFO). Only
+// peek looks elsewhere, where the source allows it.
 class ByteSource {
  public:
   // Reads from an open stream, which stays open and is left where reading stopped.
@@ -27,6 +28,10 @@ class ByteSource {
   // From memory: the next bytes where they stand (got of them, up to count), taken as
   // read. From a stream: null, and nothing is taken.
   const PixelryBYTE* take(std::size_t count, std::size_t& got);
+  // Copies the count bytes that start distance bytes from here (back when negative) into
+  // out, and stays where it is. False when they are not all there, or the stream cannot
+  // seek.
+  bool peek(std::int64_t distance, PixelryBYTE* out, std::size_t count);
 
  private:
   std::FILE* file_ = nullptr;

@@ -39,7 +39,6 @@ enum class Oddity {
   extraBytes,  // bytes between the headers and the pixels that nothing explains
   shortTable,  // fewer colour-table entries than the depth has
   rleCut,      // a run-length stream that ends before its end-of-bitmap code
-  profile,     // an embedded colour profile, which is not applied
 };
 
 // The oddities a read met, each once, in the order met.
@@ -54,7 +53,7 @@ class Oddities {
   const Oddity* end() const { return list_.data() + count_; }
 
  private:
-  std::array<Oddity, 4> list_{};
+  std::array<Oddity, 3> list_{};
   std::size_t count_ = 0;
 };
 

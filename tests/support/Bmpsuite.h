@@ -25,9 +25,9 @@ struct Reference {
   }
 };
 
-// The rendering reference/name; 0 x 0 when it cannot be read.
-inline Reference loadReference(const std::string& name) {
-  std::ifstream in(kSuite + "reference/" + name, std::ios::binary);
+// The rendering in the file at path; 0 x 0 when it cannot be read.
+inline Reference loadRendering(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
   Reference ref;
   std::string word;
   in >> word;
@@ -48,6 +48,11 @@ inline Reference loadReference(const std::string& name) {
   in.read(reinterpret_cast<char*>(ref.samples.data()), static_cast<std::streamsize>(ref.samples.size()));
   if (!in) ref = Reference{};
   return ref;
+}
+
+// The suite's rendering reference/name.
+inline Reference loadReference(const std::string& name) {
+  return loadRendering(kSuite + "reference/" + name);
 }
 
 }  // namespace testing_support
