@@ -6,17 +6,19 @@
 
 #include "Pixelry_Format.h"
 #include "detail/ByteSource.h"
+#include "detail/FileNames.h"
 #include "detail/Layout.h"
 #include "detail/Report.h"
 
-using pixelry::detail::forEachField;
+    using pixelry::detail::forEachField;
+using pixelry::detail::openFile;
 using pixelry::detail::readRecord;
 
 namespace {
 
 // Opens a file to read its headers; on failure prints the error and returns null.
 std::FILE* openHeaders(const char* FileName) {
-  std::FILE* file = FileName ? std::fopen(FileName, "rb") : nullptr;
+  std::FILE* file = openFile(FileName, "rb");
   if (!file)
     pixelry::detail::fail({"Cannot initialize from file " + pixelry::detail::quoted(FileName) + ".",
                            "File cannot be opened or does not exist."});

@@ -84,6 +84,11 @@ PIXELRY_API Result writeFile(const BMP& image, const char* fileName, const Write
 PIXELRY_API Result writeMemory(const BMP& image, std::vector<PixelryBYTE>& out,
                                const WriteOptions& options = {});
 
+// File names are UTF-8 on every system (on Windows they are opened through the wide API).
+// A program's arguments in that form: on Windows, where argv holds them in the ANSI code
+// page, they are taken from the wide command line; elsewhere argv is returned as it is.
+PIXELRY_API std::vector<std::string> utf8Arguments(int argc, char* argv[]);
+
 }  // namespace pixelry
 
 #endif

@@ -6,7 +6,21 @@
 #include <chrono>
 #include <cstdint>
 
-#if defined(__unix__) || defined(__APPLE__)
+#include "detail/FileNames.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#define PIXELRY_REPLACES_FILES 1
+#elif defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,17 +33,120 @@ namespace {
 
 #ifdef PIXELRY_REPLACES_FILES
 
-// Symbolic links are followed at most this many times, as the kernel does before it
-// gives up with ELOOP.
-constexpr int kMostLinks = 40;
 // Tries at a free temporary name before giving up.
 constexpr int kMostNames = 100;
 
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+std::uint64_t processId() { return static_cast<std::uint64_t>(::_getpid()); }
+#else
+constexpr const char* kSeparators = "/";
+std::uint64_t processId() { return static_cast<std::uint64_t>(::getpid()); }
+#endif
+
 std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
+  const std::size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
+
+// A hidden name in directory that no other writer is likely to pick; the exclusive
+// create is what makes the file ours.
+std::string temporaryName(const std::string& directory) {
+  static std::atomic<std::uint64_t> counter{0};
+  const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  // splitmix64 over the process, a per-process counter and the clock.
+  std::uint64_t z = (processId() << 40) ^ (counter.fetch_add(1) << 20) ^ now;
+  z += 0x9E3779B97F4A7C15u;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  z ^= z >> 31;
+  static const char kDigits[] = "0123456789abcdef";
+  std::string name = directory + "/.pixelry-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(z >> shift) & 15];
+  return name + ".tmp";
+}
+
+// Errors that say the directory takes no new file from this process, although a file
+// already in it may still be writable.
+bool refusesNewFiles(int error) {
+#ifdef _WIN32
+  return error == EACCES || error == EPERM;
+#else
+  return error == EACCES || error == EPERM || error == EROFS;
+#endif
+}
+
+#ifdef _WIN32
+
+// What the target is: a file to replace (existing or new), or anything else.
+struct Target {
+  std::string path;
+  bool replaceable = false;
+  bool exists = false;
+};
+
+// A regular file with one link that may be written, or a name that is free. Devices
+// (NUL, CON), read-only files and names that are not UTF-8 are left to fopen.
+Target inspect(const char* name) {
+  Target target{name};
+  const std::wstring wide = wideName(target.path);
+  if (wide.empty()) return target;
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    target.replaceable = ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    return target;
+  }
+  constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY |
+                              FILE_ATTRIBUTE_REPARSE_POINT;
+  if (attributes & kNotPlain) return target;
+  const HANDLE handle = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return target;
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool disk =
+      ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &information) != 0;
+  ::CloseHandle(handle);
+  target.exists = true;
+  target.replaceable = disk && information.nNumberOfLinks == 1;
+  return target;
+}
+
+// Creates the temporary file; null with errno set when it cannot be.
+std::FILE* createTemporary(const Target& target, std::string& name) {
+  const std::string directory = directoryOf(target.path);
+  for (int attempt = 0; attempt < kMostNames; ++attempt) {
+    name = temporaryName(directory);
+    const int fd = ::_wopen(wideName(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                            _S_IREAD | _S_IWRITE);
+    if (fd >= 0) {
+      std::FILE* file = ::_fdopen(fd, "wb");
+      if (!file) {
+        ::_close(fd);
+        removeFile(name);
+      }
+      return file;
+    }
+    if (errno != EEXIST) return nullptr;
+  }
+  return nullptr;
+}
+
+// ReplaceFileW keeps the target's attributes and security; a target that does not exist
+// (any more) is simply moved into.
+bool replace(const std::string& temporary, const std::string& target, bool exists) {
+  const std::wstring from = wideName(temporary), to = wideName(target);
+  if (exists && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                               nullptr) != 0)
+    return true;
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+#else
+
+// Symbolic links are followed at most this many times, as the kernel does before it
+// gives up with ELOOP.
+constexpr int kMostLinks = 40;
 
 // The path a chain of symbolic links ends at, which need not exist yet; empty when the
 // chain cannot be followed to its end (a loop, an unreadable link).
@@ -47,80 +164,82 @@ std::string followLinks(std::string path) {
   return {};
 }
 
-// A hidden name in directory that no other writer is likely to pick; the exclusive
-// create is what makes the file ours.
-std::string temporaryName(const std::string& directory) {
-  static std::atomic<std::uint64_t> counter{0};
-  const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  // splitmix64 over the process, a per-process counter and the clock.
-  std::uint64_t z = (static_cast<std::uint64_t>(::getpid()) << 40) ^ (counter.fetch_add(1) << 20) ^ now;
-  z += 0x9E3779B97F4A7C15u;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-  z ^= z >> 31;
-  static const char kDigits[] = "0123456789abcdef";
-  std::string name = directory + "/.pixelry-";
-  for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(z >> shift) & 15];
-  return name + ".tmp";
+struct Target {
+  std::string path;
+  bool replaceable = false;
+  bool exists = false;
+  struct stat status {};
+};
+
+// A regular file with one link that this process may write, or a free name, at the end
+// of any symbolic links.
+Target inspect(const char* name) {
+  Target target{followLinks(name)};
+  if (target.path.empty()) return target;
+  target.exists = ::stat(target.path.c_str(), &target.status) == 0;
+  target.replaceable = target.exists ? S_ISREG(target.status.st_mode) && target.status.st_nlink == 1 &&
+                                           ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) == 0
+                                     : errno == ENOENT;
+  return target;
 }
 
-// Errors that say the directory takes no new file from this process, although a file
-// already in it may still be writable.
-bool refusesNewFiles(int error) { return error == EACCES || error == EPERM || error == EROFS; }
-
-// Creates a temporary file beside target and returns its descriptor, or -1 with errno set.
-int createTemporary(const std::string& target, std::string& name) {
-  const std::string directory = directoryOf(target);
+// Creates the temporary file with the target's permission bits, and where the process may
+// its owner and group; null with errno set when it cannot be created.
+std::FILE* createTemporary(const Target& target, std::string& name) {
+  const std::string directory = directoryOf(target.path);
   for (int attempt = 0; attempt < kMostNames; ++attempt) {
     name = temporaryName(directory);
     // 0666 as fopen uses, so that a new file gets the permissions the umask allows.
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd >= 0) {
+      if (target.exists) {
+        // The owner first: changing it may clear the set-user-ID and set-group-ID bits.
+        (void)!::fchown(fd, target.status.st_uid, target.status.st_gid);
+        (void)!::fchmod(fd, target.status.st_mode & 07777);
+      }
+      std::FILE* file = ::fdopen(fd, "wb");
+      if (!file) {
+        ::close(fd);
+        removeFile(name);
+      }
+      return file;
+    }
+    if (errno != EEXIST) return nullptr;
   }
-  return -1;
+  return nullptr;
 }
 
+bool replace(const std::string& temporary, const std::string& target, bool /*exists*/) {
+  return std::rename(temporary.c_str(), target.c_str()) == 0;
+}
+
+#endif
 #endif
 
 }  // namespace
 
 OutputFile::~OutputFile() {
   if (file_) std::fclose(file_);
-  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  if (!temporary_.empty()) removeFile(temporary_);
 }
 
 bool OutputFile::open(const char* name) {
   if (!name) return false;
 #ifdef PIXELRY_REPLACES_FILES
-  const std::string target = followLinks(name);
-  struct stat status {};
-  const bool exists = !target.empty() && ::stat(target.c_str(), &status) == 0;
-  const bool replaceable = exists ? S_ISREG(status.st_mode) && status.st_nlink == 1 &&
-                                        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0
-                                  : !target.empty() && errno == ENOENT;
-  if (replaceable) {
+  const Target target = inspect(name);
+  if (target.replaceable) {
     std::string temporary;
-    const int fd = createTemporary(target, temporary);
-    if (fd < 0 && !refusesNewFiles(errno)) return false;
-    if (fd >= 0) {
-      if (exists) {
-        // The owner first: changing it may clear the set-user-ID and set-group-ID bits.
-        (void)!::fchown(fd, status.st_uid, status.st_gid);
-        (void)!::fchmod(fd, status.st_mode & 07777);
-      }
-      file_ = ::fdopen(fd, "wb");
-      if (!file_) {
-        ::close(fd);
-        std::remove(temporary.c_str());
-        return false;
-      }
+    file_ = createTemporary(target, temporary);
+    if (file_) {
       temporary_ = temporary;
-      target_ = target;
+      target_ = target.path;
+      exists_ = target.exists;
       return true;
     }
+    if (!refusesNewFiles(errno)) return false;
   }
 #endif
-  file_ = std::fopen(name, "wb");
+  file_ = openFile(name, "wb");
   return file_ != nullptr;
 }
 
@@ -136,8 +255,12 @@ bool OutputFile::close() {
 bool OutputFile::commit(bool written) {
   const bool closed = close();
   if (temporary_.empty()) return written && closed;
-  const bool replaced = written && closed && std::rename(temporary_.c_str(), target_.c_str()) == 0;
-  if (!replaced) std::remove(temporary_.c_str());
+#ifdef PIXELRY_REPLACES_FILES
+  const bool replaced = written && closed && replace(temporary_, target_, exists_);
+#else
+  const bool replaced = false;
+#endif
+  if (!replaced) removeFile(temporary_);
   temporary_.clear();
   return replaced;
 }

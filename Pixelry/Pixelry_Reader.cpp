@@ -10,12 +10,13 @@
 #include "Pixelry_Image.h"
 #include "detail/ByteSource.h"
 #include "detail/Decode.h"
+#include "detail/FileNames.h"
 #include "detail/ImageAccess.h"
 #include "detail/Parse.h"
 #include "detail/Report.h"
 #include "detail/Streams.h"
 
-using namespace pixelry::detail;
+    using namespace pixelry::detail;
 
 namespace {
 
@@ -156,7 +157,7 @@ bool BMP::ReadFromFile(const char* FileName) {
     failDataSize();
     return false;
   }
-  std::FILE* file = FileName ? std::fopen(FileName, "rb") : nullptr;
+  std::FILE* file = openFile(FileName, "rb");
   if (!file) {
     fail({cannotOpen(quoted(FileName))});
     ImageAccess::reset(*this);
@@ -175,7 +176,7 @@ bool pixelry::detail::readFromStream(BMP& image, std::FILE* file, const char* na
 
 pixelry::Result pixelry::readFile(BMP& image, const char* fileName, const ReadOptions& options) {
   const std::string name = quoted(fileName);
-  std::FILE* file = fileName ? std::fopen(fileName, "rb") : nullptr;
+  std::FILE* file = openFile(fileName, "rb");
   if (!file) return failure(Code::cannotOpen, cannotOpen(name));
   ByteSource source(file);
   Result result = readFull(image, source, name, options);

@@ -61,7 +61,7 @@ int main(int argc, char* argv[]) {
     std::cout << "Usage: glyph_guess <BMP-file>" << std::endl;
     return 1;
   }
-  const std::string path = argv[1];
+  const std::string path = pixelry::utf8Arguments(argc, argv)[1];
   BMP input;
   input.ReadFromFile(path.c_str());
   const int width = input.TellWidth();

@@ -100,6 +100,7 @@ void makeOpaque(BMP& image) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  const std::vector<std::string> arguments = pixelry::utf8Arguments(argc, argv);
   int bits = 0;
   if ((argc != 3 && argc != 4) || (argc == 4 && !parseDepth(argv[3], bits))) {
     std::cerr << "Usage: bmpconvert IN OUT [BITS]   "
@@ -108,7 +109,7 @@ int main(int argc, char* argv[]) {
     return kWrongCommandLine;
   }
   BMP image;
-  const pixelry::Result loaded = readInput(image, argv[1]);
+  const pixelry::Result loaded = readInput(image, arguments[1].c_str());
   for (const std::string& warning : loaded.warnings) std::cerr << warning << '\n';
   if (!loaded) {
     std::cerr << loaded.message << std::endl;
@@ -120,7 +121,7 @@ int main(int argc, char* argv[]) {
   pixelry::WriteOptions options;
   options.alphaMask = image.TellBitDepth() == 32;
   if (options.alphaMask && !loaded.alpha) makeOpaque(image);
-  const pixelry::Result written = writeOutput(image, argv[2], options);
+  const pixelry::Result written = writeOutput(image, arguments[2].c_str(), options);
   if (!written) {
     std::cerr << written.message << std::endl;
     return kFailed;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -23,11 +24,9 @@
 
 namespace {
 
-bool canOpen(const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
+// Names are UTF-8, as the library takes them, on every system.
+std::ifstream opened(const std::string& path) {
+  return std::ifstream(std::filesystem::u8path(path), std::ios::binary);
 }
 
 // The info header sizes with a name of their own. Other sizes from 16 to 64 bytes are
@@ -86,8 +85,8 @@ std::string compressionName(std::uint32_t code, bool os2) {
 }
 
 // What the headers of a file say, parsed from its bytes as the full reader parses them.
-std::vector<std::string> describe(const char* path) {
-  std::ifstream file(path, std::ios::binary);
+std::vector<std::string> describe(const std::string& path) {
+  std::ifstream file = opened(path);
   std::vector<PixelryBYTE> head(kHeadBytes, 0);
   file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
   const auto got = static_cast<std::size_t>(file.gcount());
@@ -176,16 +175,17 @@ std::string fullReaderVerdict(const char* path) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  const std::vector<std::string> arguments = pixelry::utf8Arguments(argc, argv);
   if (argc < 2) {
     std::cout << "Usage: bmpinfo FILE..." << std::endl;
     return 1;
   }
   int status = 0;
   for (int i = 1; i < argc; ++i) {
-    const char* path = argv[i];
+    const char* path = arguments[static_cast<std::size_t>(i)].c_str();
     // Prints the listing, or the library's error for a file that cannot be opened.
     DisplayBitmapInfo(path);
-    if (!canOpen(path)) {
+    if (!opened(path).is_open()) {
       status = 1;
       continue;
     }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "Pixelry/Pixelry.h"
 
@@ -32,6 +33,7 @@ bool parseInt(const char* text, int& value) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  const std::vector<std::string> arguments = pixelry::utf8Arguments(argc, argv);
   int size = 0;
   int bits = 24;
   const bool valid = (argc == 5 || argc == 6) && std::string(argv[3]).size() == 1 &&
@@ -42,7 +44,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   BMP image;
-  const pixelry::Result loaded = pixelry::readFile(image, argv[1]);
+  const pixelry::Result loaded = pixelry::readFile(image, arguments[1].c_str());
   for (const std::string& warning : loaded.warnings) std::cerr << warning << '\n';
   if (!loaded) {
     std::cerr << loaded.message << std::endl;
@@ -50,5 +52,5 @@ int main(int argc, char* argv[]) {
   }
   if (!Rescale(image, argv[3][0], size)) return 1;
   if (!image.SetBitDepth(bits)) return 1;
-  return image.WriteToFile(argv[2]) ? 0 : 1;
+  return image.WriteToFile(arguments[2].c_str()) ? 0 : 1;
 }

@@ -15,7 +15,9 @@ namespace pixelry::detail {
 // existing target's permission bits, and where the process may its owner and group, pass
 // to the new file. Anything else (a device, a FIFO, a file with other hard links, a
 // writable file in a directory that refuses new files) is written in place, as fopen
-// "wb" does. Nothing is forced to the disk.
+// "wb" does. Nothing is forced to the disk. On Windows the temporary file replaces the
+// target through ReplaceFileW, which keeps its attributes and security; links are not
+// followed there, and read-only files and devices are left to fopen.
 class OutputFile {
  public:
   OutputFile() = default;
@@ -40,6 +42,7 @@ class OutputFile {
   std::FILE* file_ = nullptr;
   std::string temporary_;  // empty when writing in place
   std::string target_;     // the file the temporary one replaces
+  bool exists_ = false;    // whether it existed when the write began
 };
 
 }  // namespace pixelry::detail
