@@ -92,6 +92,19 @@ INSTANTIATE_TEST_SUITE_P(
       return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
     });
 
+// A name that is not ASCII ("λ-名-é.bmp", in UTF-8) reaches the reader whole, as does the
+// ASCII name of the same file.
+TEST(GlyphGuessCommandLine, TakesANonAsciiNameAsUtf8) {
+  TempDir dir;
+  writeTemplate(dir, 'a', 2, 1, {0, 255});
+  const std::string name = "\xCE\xBB-\xE5\x90\x8D-\xC3\xA9.bmp";
+  writeReds(dir.file(name), 2, 1, {0, 255});
+  writeReds(dir.file("in.bmp"), 2, 1, {0, 255});
+  const ProgramRun run = runGlyphGuess(dir, {name});
+  EXPECT_EQ(run.output.find(name), std::string::npos) << run.output;  // no message names it
+  EXPECT_EQ(run.output, runGlyphGuess(dir, {"in.bmp"}).output);
+}
+
 // Input 2 x 1 with reds 0 and 255 (mean 127.5) against 2 x 1 templates: a template
 // equal to the input scores ((-127.5)^2 + 127.5^2) / 2 = 16256.25, its mirror the negative.
 class GlyphGuessScoring : public ::testing::Test {
@@ -104,7 +117,7 @@ class GlyphGuessScoring : public ::testing::Test {
       if (line.size() > 2 && line[1] == ':') scores.push_back(line);
     return scores;
   }
-  std::string verdict() { return runGlyphGuess(dir, {"in.bmp"}).lines().back(); }
+  std::string verdict() { return runGlyphGuess(dir, {"in.bmp"}).lastLine(); }
   TempDir dir;
 };
 

@@ -2,7 +2,9 @@
 // its rules, reading from memory as from a file, results instead of messages, the pixel
 // limit, writing to memory and the 32-bit form with an alpha mask; and the classic
 // reader's mends for narrow 16-bit masks and short (OS/2) info headers.
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -324,6 +326,33 @@ TEST(FullReader, PrintsNothingAndReportsInTheResult) {
   EXPECT_NE(result.warnings[0].find("run-length data ends early"), std::string::npos);
   EXPECT_EQ(pixelry::readMemory(image, nullptr, 10).code, pixelry::Code::truncated);
   EXPECT_EQ(pixelry::readMemory(image, cut.data(), 20).code, pixelry::Code::truncated);
+}
+
+// File names are UTF-8 on every system: "λ-名-é.bmp" and "ü.bmp" are created under those
+// names, and every entry point that takes a name finds them.
+TEST(FileNames, NonAsciiNamesAreUtf8Everywhere) {
+  testing_support::TempDir dir;
+  const std::string greek = dir.file("\xCE\xBB-\xE5\x90\x8D-\xC3\xA9.bmp"), umlaut = dir.file("\xC3\xBC.bmp");
+  BMP image;
+  image.SetSize(3, 2);
+  image.SetPixel(2, 1, pixel(10, 20, 30));
+  ASSERT_TRUE(image.WriteToFile(greek.c_str()));
+  ASSERT_TRUE(pixelry::writeFile(image, umlaut.c_str()));
+  ASSERT_TRUE(pixelry::writeFile(image, umlaut.c_str()));  // replacing the file
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(entry.path().filename().u8string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"\xC3\xBC.bmp", "\xCE\xBB-\xE5\x90\x8D-\xC3\xA9.bmp"}));
+  for (const std::string& name : {greek, umlaut}) {
+    BMP classic, full;
+    ASSERT_TRUE(classic.ReadFromFile(name.c_str())) << name;
+    ASSERT_TRUE(pixelry::readFile(full, name.c_str())) << name;
+    EXPECT_EQ(pixelsOf(classic), pixelsOf(image));
+    EXPECT_EQ(pixelsOf(full), pixelsOf(image));
+    EXPECT_EQ(GetBMIH(name.c_str()).biWidth, 3u);
+    EXPECT_EQ(GetBMFH(name.c_str()).bfSize, 78u);
+  }
 }
 
 // rgb24prof2.bmp's embedded profile ("Custom RGB": sRGB's colorants with red and green

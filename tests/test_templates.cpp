@@ -67,14 +67,13 @@ INSTANTIATE_TEST_SUITE_P(Letters, CommittedTemplate,
                            return std::string(1, info.param);
                          });
 
-// glyph_guess on the bundled sample, from a scratch directory that links to the committed
+// glyph_guess on the bundled sample, from a scratch directory with a copy of the committed
 // templates.
 TEST(BundledSample, IsRecognisedAsTheLetterItShows) {
   TempDir dir;
-  fs::create_directory_symlink(kSourceDir / "ideal_characters", dir.path() / "ideal_characters");
+  fs::copy(kSourceDir / "ideal_characters", dir.path() / "ideal_characters", fs::copy_options::recursive);
   const ProgramRun run = runGlyphGuess(dir, {(kSourceDir / "samples" / "sample_glyph.bmp").string()});
-  ASSERT_FALSE(run.lines().empty()) << run.output;
-  EXPECT_EQ(run.lines().back(), "The character is most likely a 'k'!");
+  EXPECT_EQ(run.lastLine(), "The character is most likely a 'k'!") << run.output;
 }
 
 }  // namespace

@@ -200,7 +200,7 @@ std::vector<Loud> louds() {
        [] {
          TempDir dir;
          BMP image = patterned(200, 200);
-         std::string answers = yesNo(image.WriteToFile(dir.path().c_str()));
+         std::string answers = yesNo(image.WriteToFile(dir.path().u8string().c_str()));
          if (std::filesystem::exists("/dev/full")) answers += yesNo(image.WriteToFile("/dev/full"));
          return answers;
        }},

@@ -1,7 +1,12 @@
 // Runs a block in a child process, so that resource limits, signals and identities it
-// takes on cannot reach the test, and a crash or a hang shows as an unfinished run.
+// takes on cannot reach the test, and a crash or a hang shows as an unfinished run. POSIX
+// only (fork): elsewhere the header is empty, and the tests that use it skip.
 #ifndef PIXELRY_TESTS_CHILD_H
 #define PIXELRY_TESTS_CHILD_H
+
+#include "support/Platform.h"
+
+#ifdef PIXELRY_TESTS_POSIX
 
 #include <poll.h>
 #include <signal.h>
@@ -57,4 +62,5 @@ ChildRun inChild(Body&& body, int deadlineSeconds = 60) {
 
 }  // namespace testing_support
 
+#endif
 #endif

@@ -1,13 +1,32 @@
-// Runs the project's programs as a user would, and collects what they print and their exit
-// status. Every run has a deadline, so that a hang fails its test instead of stalling the
-// suite.
+// Runs the project's programs as a user would, without a shell, and collects what they
+// print and their exit status. Every run has a deadline, so that a hang fails its test
+// instead of stalling the suite. Where the tests run under an emulator (qemu-user), the
+// programs are started through it too (PIXELRY_TEST_LAUNCHER, its words apart by spaces).
 #ifndef PIXELRY_TESTS_RUNPROGRAM_H
 #define PIXELRY_TESTS_RUNPROGRAM_H
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
+#endif
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -15,6 +34,12 @@
 namespace testing_support {
 
 constexpr int kDeadlineSeconds = 60;
+
+#ifdef _WIN32
+const std::string kNullDevice = "NUL";
+#else
+const std::string kNullDevice = "/dev/null";
+#endif
 
 // The lines of a text, without their newlines.
 inline std::vector<std::string> linesOf(const std::string& text) {
@@ -25,46 +50,202 @@ inline std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
-// A path or argument quoted for the shell.
-inline std::string shellQuoted(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 struct ProgramRun {
-  std::string output;  // standard output, and standard error unless kept apart
-  int status;          // exit status, or -1 when killed (a crash or the deadline)
+  std::string output;  // what the run's pipe received
+  int status;          // exit status, or -1 when it did not exit normally (a crash, the deadline)
   std::vector<std::string> lines() const { return linesOf(output); }
+  // The last line, or "" when the program printed none.
+  std::string lastLine() const {
+    const std::vector<std::string> all = lines();
+    return all.empty() ? "" : all.back();
+  }
 };
 
 // Standard error joins the output in order, or goes to the test's own.
 enum class Errors { joined, apart };
 
-// Runs program with the arguments in directory (the current one when empty), after the
-// shell words in before (e.g. "ulimit -v 1024 && ").
+struct Launch {
+  std::string directory;  // where the program runs; empty: the test's own directory
+  std::string input;      // the file on standard input; empty: the null device
+  std::string output;     // the file standard output goes to instead of the pipe
+  Errors errors = Errors::joined;
+  // A limit on the program's address space in bytes (0: none); POSIX only.
+  std::uint64_t addressSpace = 0;
+  // "NAME=value" settings added to the program's environment; POSIX only.
+  std::vector<std::string> environment;
+  // The output is text: on Windows its CR LF line ends become LF, as elsewhere.
+  bool text = true;
+};
+
+// The words that start program: the emulator's first, when the tests run under one.
+inline std::vector<std::string> commandWords(const std::string& program,
+                                             const std::vector<std::string>& arguments) {
+  std::vector<std::string> words;
+#ifdef PIXELRY_TEST_LAUNCHER
+  const std::string launcher = PIXELRY_TEST_LAUNCHER;
+  for (std::size_t start = 0, end; start <= launcher.size(); start = end + 1) {
+    end = launcher.find(' ', start);
+    if (end == std::string::npos) end = launcher.size();
+    if (end > start) words.push_back(launcher.substr(start, end - start));
+  }
+#endif
+  words.push_back(program);
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  return words;
+}
+
+#ifdef _WIN32
+
+inline std::wstring wide(const std::string& text) { return std::filesystem::u8path(text).wstring(); }
+
+// One argument as the C runtime splits a command line: in quotes, with backslashes doubled
+// before a quote.
+inline std::wstring quotedArgument(const std::wstring& argument) {
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * backslashes, L'\\');
+  return quoted + L"\"";
+}
+
+inline HANDLE inheritable(const std::string& path, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::string& directory = "", const std::string& before = "",
-                             Errors errors = Errors::joined) {
-  std::string command = directory.empty() ? "" : "cd " + shellQuoted(directory) + " && ";
-  command += before + "timeout -s KILL " + std::to_string(kDeadlineSeconds) + " " + shellQuoted(program);
-  for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
+                             const Launch& launch = {}) {
   ProgramRun run{"", -1};
-  std::FILE* pipe = popen((command + (errors == Errors::joined ? " 2>&1" : "")).c_str(), "r");
-  if (!pipe) return run;
-  char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.output.append(chunk, got);
-  const int status = pclose(pipe);
-  // The shell reports a program killed by a signal as 128 + the signal.
-  if (WIFEXITED(status) && WEXITSTATUS(status) < 128) run.status = WEXITSTATUS(status);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  const HANDLE input =
+      inheritable(launch.input.empty() ? kNullDevice : launch.input, GENERIC_READ, OPEN_EXISTING);
+  const HANDLE output =
+      launch.output.empty() ? writeEnd : inheritable(launch.output, GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE errors = writeEnd;
+  if (launch.errors == Errors::apart)
+    DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_ERROR_HANDLE), GetCurrentProcess(), &errors, 0,
+                    TRUE, DUPLICATE_SAME_ACCESS);
+  std::wstring command;
+  for (const std::string& word : commandWords(program, arguments))
+    command += (command.empty() ? L"" : L" ") + quotedArgument(wide(word));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = errors;
+  PROCESS_INFORMATION process{};
+  const std::wstring directory = launch.directory.empty() ? L"" : wide(launch.directory);
+  const bool started =
+      input != INVALID_HANDLE_VALUE && output != INVALID_HANDLE_VALUE &&
+      CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                     directory.empty() ? nullptr : directory.c_str(), &startup, &process) != 0;
+  // The child has its own copies.
+  CloseHandle(writeEnd);
+  if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+  if (output != writeEnd && output != INVALID_HANDLE_VALUE) CloseHandle(output);
+  if (errors != writeEnd) CloseHandle(errors);
+  if (!started) {
+    CloseHandle(readEnd);
+    return run;
+  }
+  // The pipe is read on a thread of its own, so that the deadline holds while it blocks.
+  std::thread reader([&] {
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) run.output.append(chunk, got);
+  });
+  if (WaitForSingleObject(process.hProcess, kDeadlineSeconds * 1000) != WAIT_OBJECT_0)
+    TerminateProcess(process.hProcess, 0xDEAD);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  reader.join();
+  DWORD code = 0;
+  // Exception codes (0xC0000005 for an access violation) are crashes.
+  if (GetExitCodeProcess(process.hProcess, &code) && code < 0xC0000000 && code != 0xDEAD)
+    run.status = static_cast<int>(code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(readEnd);
+  if (launch.text)
+    for (std::size_t at; (at = run.output.find("\r\n")) != std::string::npos;) run.output.erase(at, 1);
   return run;
 }
+
+#else
+
+inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                             const Launch& launch = {}) {
+  ProgramRun run{"", -1};
+  int channel[2];
+  if (pipe(channel) != 0) return run;
+  const std::vector<std::string> words = commandWords(program, arguments);
+  std::vector<char*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    // Only async-signal-safe calls from here on, apart from setenv.
+    close(channel[0]);
+    const int input = open(launch.input.empty() ? kNullDevice.c_str() : launch.input.c_str(), O_RDONLY);
+    const int output =
+        launch.output.empty() ? channel[1] : open(launch.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (input < 0 || output < 0 || dup2(input, 0) < 0 || dup2(output, 1) < 0) _exit(127);
+    if (launch.errors == Errors::joined && dup2(channel[1], 2) < 0) _exit(127);
+    if (!launch.directory.empty() && chdir(launch.directory.c_str()) != 0) _exit(127);
+    if (launch.addressSpace != 0) {
+      const rlimit limit{static_cast<rlim_t>(launch.addressSpace), static_cast<rlim_t>(launch.addressSpace)};
+      setrlimit(RLIMIT_AS, &limit);
+    }
+    for (const std::string& setting : launch.environment) putenv(const_cast<char*>(setting.c_str()));
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(channel[1]);
+  if (child < 0) {
+    close(channel[0]);
+    return run;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kDeadlineSeconds);
+  pollfd readable{channel[0], POLLIN, 0};
+  char chunk[4096];
+  bool late = false;
+  for (;;) {
+    late = std::chrono::steady_clock::now() >= deadline;
+    if (late || poll(&readable, 1, 1000) < 0) break;
+    if (!(readable.revents & (POLLIN | POLLHUP))) continue;
+    const ssize_t got = read(channel[0], chunk, sizeof chunk);
+    if (got <= 0) break;
+    run.output.append(chunk, static_cast<std::size_t>(got));
+  }
+  close(channel[0]);
+  if (late) kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
+}
+
+#endif
 
 #ifdef GLYPH_GUESS_PATH
 // glyph_guess run in dir, where it looks for ideal_characters/ and writes out.bmp.
 inline ProgramRun runGlyphGuess(const TempDir& dir, const std::vector<std::string>& arguments,
-                                const std::string& before = "", Errors errors = Errors::joined) {
-  return runProgram(GLYPH_GUESS_PATH, arguments, dir.path().string(), before, errors);
+                                Launch launch = {}) {
+  launch.directory = dir.path().u8string();
+  return runProgram(GLYPH_GUESS_PATH, arguments, launch);
 }
 #endif
 

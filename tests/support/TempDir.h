@@ -2,7 +2,13 @@
 #ifndef PIXELRY_TESTS_TEMPDIR_H
 #define PIXELRY_TESTS_TEMPDIR_H
 
+#ifdef _WIN32
+#include <process.h>
+#define PIXELRY_TESTS_GETPID _getpid
+#else
 #include <unistd.h>
+#define PIXELRY_TESTS_GETPID getpid
+#endif
 
 #include <filesystem>
 #include <string>
@@ -20,7 +26,7 @@ class TempDir {
     for (char& c : name)
       if (c == '/') c = '_';
     // The process id keeps two runs of the suite at once (a developer's and CI's) apart.
-    name += "_" + std::to_string(getpid());
+    name += "_" + std::to_string(PIXELRY_TESTS_GETPID());
     path_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
@@ -32,7 +38,10 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // The path of name (UTF-8) in the directory, in UTF-8.
+  std::string file(const std::string& name) const {
+    return (path_ / std::filesystem::u8path(name)).u8string();
+  }
   const std::filesystem::path& path() const { return path_; }
 
  private:
