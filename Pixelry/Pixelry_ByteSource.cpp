@@ -29,7 +29,7 @@ bool ByteSource::peek(std::int64_t distance, PixelryBYTE* out, std::size_t count
     const std::int64_t from = static_cast<std::int64_t>(at_) + distance;
     if (from < 0 || from > static_cast<std::int64_t>(size_) || count > size_ - static_cast<std::size_t>(from))
       return false;
-    std::memcpy(out, data_ + from, count);
+    if (count > 0) std::memcpy(out, data_ + from, count);
     return true;
   }
   if (distance < LONG_MIN / 2 || distance > LONG_MAX / 2 ||

@@ -361,9 +361,11 @@ TEST(FileNames, NonAsciiNamesAreUtf8Everywhere) {
 // the file be read.
 struct ProfileEdit {
   const char* name;
-  bool srgbColorants;       // red and green put back in place
-  int gamma;                // of the three tone curves, x 256
-  bool pastTheEnd = false;  // the header claims a profile longer than the file
+  bool srgbColorants;  // red and green put back in place
+  int gamma;           // of the three tone curves, x 256
+  // The size the header gives the profile: as stored, 64 KiB more (past the end of the
+  // file), or none.
+  enum class Size { asStored, pastTheEnd, none } size = Size::asStored;
 };
 
 void PrintTo(const ProfileEdit& e, std::ostream* out) { *out << e.name; }
@@ -393,10 +395,11 @@ TEST_P(EmbeddedProfiles, ReadAsSrgbOrRefused) {
   }
   if (edit.srgbColorants)
     for (int i = 4; i < 12; ++i) std::swap(file[red + i], file[green + i]);
-  if (edit.pastTheEnd) file[14 + 117] = 1;  // 64 KiB more
+  if (edit.size == ProfileEdit::Size::pastTheEnd) file[14 + 117] = 1;
+  if (edit.size == ProfileEdit::Size::none) std::fill_n(file.begin() + 14 + 116, 4, 0);
   BMP image;
   const pixelry::Result result = pixelry::readMemory(image, file.data(), file.size());
-  if (edit.srgbColorants && !edit.pastTheEnd && edit.gamma == 0x0233) {
+  if (edit.srgbColorants && edit.size == ProfileEdit::Size::asStored && edit.gamma == 0x0233) {
     ASSERT_TRUE(result) << result.message;
     EXPECT_EQ(result.warnings, std::vector<std::string>());
     BMP stored;  // the classic reader takes the pixels as they are stored
@@ -408,14 +411,15 @@ TEST_P(EmbeddedProfiles, ReadAsSrgbOrRefused) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rgb24prof2, EmbeddedProfiles,
-                         ::testing::Values(ProfileEdit{"AsStored", false, 0x0233},
-                                           ProfileEdit{"SrgbColorants", true, 0x0233},
-                                           ProfileEdit{"SrgbColorantsGamma1", true, 0x0100},
-                                           ProfileEdit{"SrgbColorantsGamma18", true, 0x01CD},
-                                           ProfileEdit{"SrgbColorantsGamma25", true, 0x0280},
-                                           ProfileEdit{"LongerThanTheFile", true, 0x0233, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rgb24prof2, EmbeddedProfiles,
+    ::testing::Values(ProfileEdit{"AsStored", false, 0x0233}, ProfileEdit{"SrgbColorants", true, 0x0233},
+                      ProfileEdit{"SrgbColorantsGamma1", true, 0x0100},
+                      ProfileEdit{"SrgbColorantsGamma18", true, 0x01CD},
+                      ProfileEdit{"SrgbColorantsGamma25", true, 0x0280},
+                      ProfileEdit{"LongerThanTheFile", true, 0x0233, ProfileEdit::Size::pastTheEnd},
+                      ProfileEdit{"Empty", true, 0x0233, ProfileEdit::Size::none}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A run-length stream that draws a pixel at the bottom left, moves 1 right and 2 up with a
 // delta, draws another and ends: the rest takes entry 0.
