@@ -10,7 +10,7 @@
 #include "detail/Layout.h"
 #include "detail/Report.h"
 
-    using pixelry::detail::forEachField;
+using pixelry::detail::forEachField;
 using pixelry::detail::openFile;
 using pixelry::detail::readRecord;
 

@@ -112,25 +112,15 @@ Target inspect(const char* name) {
   return target;
 }
 
-// Creates the temporary file; null with errno set when it cannot be.
-std::FILE* createTemporary(const Target& target, std::string& name) {
-  const std::string directory = directoryOf(target.path);
-  for (int attempt = 0; attempt < kMostNames; ++attempt) {
-    name = temporaryName(directory);
-    const int fd = ::_wopen(wideName(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                            _S_IREAD | _S_IWRITE);
-    if (fd >= 0) {
-      std::FILE* file = ::_fdopen(fd, "wb");
-      if (!file) {
-        ::_close(fd);
-        removeFile(name);
-      }
-      return file;
-    }
-    if (errno != EEXIST) return nullptr;
-  }
-  return nullptr;
+// A new file opened for writing only, or -1 with errno set (EEXIST when the name is taken).
+int createExclusive(const std::string& name) {
+  return ::_wopen(wideName(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
 }
+// What the new file takes over from the one it replaces: ReplaceFileW carries it.
+void carryOver(int /*fd*/, const Target& /*target*/) {}
+std::FILE* streamOf(int fd) { return ::_fdopen(fd, "wb"); }
+void closeDescriptor(int fd) { ::_close(fd); }
 
 // ReplaceFileW keeps the target's attributes and security; a target that does not exist
 // (any more) is simply moved into.
@@ -183,23 +173,38 @@ Target inspect(const char* name) {
   return target;
 }
 
-// Creates the temporary file with the target's permission bits, and where the process may
-// its owner and group; null with errno set when it cannot be created.
+// A new file opened for writing only, or -1 with errno set (EEXIST when the name is taken).
+// 0666 as fopen uses, so that a new file gets the permissions the umask allows.
+int createExclusive(const std::string& name) {
+  return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+// The target's permission bits, and where the process may its owner and group.
+void carryOver(int fd, const Target& target) {
+  if (!target.exists) return;
+  // The owner first: changing it may clear the set-user-ID and set-group-ID bits.
+  (void)!::fchown(fd, target.status.st_uid, target.status.st_gid);
+  (void)!::fchmod(fd, target.status.st_mode & 07777);
+}
+std::FILE* streamOf(int fd) { return ::fdopen(fd, "wb"); }
+void closeDescriptor(int fd) { ::close(fd); }
+
+bool replace(const std::string& temporary, const std::string& target, bool /*exists*/) {
+  return std::rename(temporary.c_str(), target.c_str()) == 0;
+}
+
+#endif
+
+// Creates the temporary file beside the target; null with errno set when it cannot be.
 std::FILE* createTemporary(const Target& target, std::string& name) {
   const std::string directory = directoryOf(target.path);
   for (int attempt = 0; attempt < kMostNames; ++attempt) {
     name = temporaryName(directory);
-    // 0666 as fopen uses, so that a new file gets the permissions the umask allows.
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = createExclusive(name);
     if (fd >= 0) {
-      if (target.exists) {
-        // The owner first: changing it may clear the set-user-ID and set-group-ID bits.
-        (void)!::fchown(fd, target.status.st_uid, target.status.st_gid);
-        (void)!::fchmod(fd, target.status.st_mode & 07777);
-      }
-      std::FILE* file = ::fdopen(fd, "wb");
+      carryOver(fd, target);
+      std::FILE* file = streamOf(fd);
       if (!file) {
-        ::close(fd);
+        closeDescriptor(fd);
         removeFile(name);
       }
       return file;
@@ -209,11 +214,6 @@ std::FILE* createTemporary(const Target& target, std::string& name) {
   return nullptr;
 }
 
-bool replace(const std::string& temporary, const std::string& target, bool /*exists*/) {
-  return std::rename(temporary.c_str(), target.c_str()) == 0;
-}
-
-#endif
 #endif
 
 }  // namespace

@@ -59,7 +59,7 @@ class Profile {
 
 bool isSrgbColorant(const Tag& tag, const double (&expected)[3]) {
   if (tag.size < 20 || !is(tag.data, "XYZ ")) return false;
-  for (int c = 0; c < 3; ++c)
+  for (std::size_t c = 0; c < 3; ++c)
     if (std::fabs(s15Fixed16(tag.data + 8 + 4 * c) - expected[c]) > kColorantTolerance) return false;
   return true;
 }
@@ -71,9 +71,9 @@ double halfTone(const Tag& tag) {
     if (points == 0 || points > (tag.size - 12) / 2) return -1;  // none: the identity
     if (points == 1) return std::pow(0.5, be16(tag.data + 12) / 256.0);
     const double at = (points - 1) / 2.0;
-    const auto below = static_cast<std::uint32_t>(at);
+    const auto below = static_cast<std::size_t>(at);
     const double low = be16(tag.data + 12 + 2 * below), high = be16(tag.data + 14 + 2 * below);
-    return (low + (high - low) * (at - below)) / 65535.0;
+    return (low + (high - low) * (at - static_cast<double>(below))) / 65535.0;
   }
   if (tag.size >= 16 && is(tag.data, "para")) {
     // Function types 0 to 4 with their 1, 3, 4, 5 and 7 parameters g, a, b, c, d, e, f.
@@ -102,8 +102,8 @@ double halfTone(const Tag& tag) {
 
 }  // namespace
 
-bool describesSrgb(const PixelryBYTE* bytes, std::size_t size) {
-  const Profile profile(bytes, size);
+bool describesSrgb(const PixelryBYTE* profileBytes, std::size_t size) {
+  const Profile profile(profileBytes, size);
   if (!profile.isRgbMatrix()) return false;
   static const char* const kColorants[3] = {"rXYZ", "gXYZ", "bXYZ"};
   static const char* const kCurves[3] = {"rTRC", "gTRC", "bTRC"};

@@ -16,7 +16,7 @@
 #include "detail/Report.h"
 #include "detail/Streams.h"
 
-    using namespace pixelry::detail;
+using namespace pixelry::detail;
 
 namespace {
 

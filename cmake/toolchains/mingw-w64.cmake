@@ -11,7 +11,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-# The C++ runtime and the threads library are linked in, so that the programs and the DLL
-# need no MinGW DLL beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
+# A static build links the C++ runtime and the threads library in, so that the programs
+# need no MinGW DLL beside them. A shared build keeps them shared: libpixelry.dll and the
+# programs must use one C++ runtime (one std::cout), so libstdc++-6.dll, libgcc_s_seh-1.dll
+# and libwinpthread-1.dll go beside the programs or on PATH (WINEPATH under Wine).
+if(NOT BUILD_SHARED_LIBS)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+endif()
