@@ -60,27 +60,37 @@ compare_programs() {
   local emulator=("$@") scratch files=0 differ=0
   scratch="$(mktemp -d)"
   cp -r ideal_characters "$scratch/"
-  run_both() {  # NAME PROGRAM ARGUMENTS... (OUT in the arguments is the file written)
-    local name="$1" program="$2"
+  run_side() {  # SIDE PROGRAM ARGUMENTS... (OUT in the arguments is the file written)
+    local side="$1" program="$2" binary runner=() output="$scratch/$1.out"
     shift 2
-    for side in native cross; do
-      local binary runner=() output="$scratch/$side.out"
-      if [ $side = native ]; then binary="$(program_in "$native" "$program")"; else
-        binary="$(program_in "$cross" "$program$suffix")"
-        runner=("${emulator[@]}")
-      fi
-      rm -f "$scratch/out.bmp"
-      (cd "$scratch" && "${runner[@]}" "$binary" "${@//OUT/$scratch/out.bmp}") >"$output.text" 2>&1 ||
-        echo "exit $?" >>"$output.text"
-      tr -d '\r' <"$output.text" >"$output"
-      cat "$scratch/out.bmp" >>"$output" 2>/dev/null || true
-    done
-    if ! cmp -s "$scratch/native.out" "$scratch/cross.out"; then
-      echo "differs: $name"
-      differ=$((differ + 1))
+    if [ "$side" = native ]; then binary="$(program_in "$native" "$program")"; else
+      binary="$(program_in "$cross" "$program$suffix")"
+      runner=("${emulator[@]}")
     fi
+    rm -f "$scratch/out.bmp"
+    (cd "$scratch" && "${runner[@]}" "$binary" "${@//OUT/$scratch/out.bmp}") >"$output.text" 2>&1 ||
+      echo "exit $?" >>"$output.text"
+    tr -d '\r' <"$output.text" >"$output"
+    cat "$scratch/out.bmp" >>"$output" 2>/dev/null || true
+  }
+  run_both() {  # NAME PROGRAM ARGUMENTS...
+    local name="$1"
+    shift
+    run_side native "$@"
+    run_side cross "$@"
+    cmp -s "$scratch/native.out" "$scratch/cross.out" && return 0
+    # A second run tells a difference of the program's from a hiccup of the emulator's.
+    echo "differs once: $name ($(cmp "$scratch/native.out" "$scratch/cross.out" 2>&1 | head -n 1))"
+    head -c 300 "$scratch/cross.out" | head -n 3
+    run_side cross "$@"
+    cmp -s "$scratch/native.out" "$scratch/cross.out" && return 0
+    echo "differs: $name"
+    differ=$((differ + 1))
   }
   for file in tests/data/bmpsuite/{good,questionable,bad}/*.bmp; do
+    # Its 24 TB grid is refused at once by Linux and Windows, but Wine takes a minute to
+    # find that it cannot reserve it; the unit tests read it on every platform.
+    [ "$file" = tests/data/bmpsuite/bad/reallybig.bmp ] && continue
     files=$((files + 1))
     run_both "glyph_guess $file" glyph_guess "$PWD/$file"
     run_both "bmpinfo $file" bmpinfo "$PWD/$file"
