@@ -37,22 +37,25 @@ namespace {
 constexpr int kMostNames = 100;
 
 #ifdef _WIN32
-constexpr const char* kSeparators = "/\\";
+// A drive's letter and colon also end a folder part: "C:out.bmp" is out.bmp in C:'s
+// current folder.
+constexpr const char* kFolderEnds = "/\\:";
 std::uint64_t processId() { return static_cast<std::uint64_t>(::_getpid()); }
 #else
-constexpr const char* kSeparators = "/";
+constexpr const char* kFolderEnds = "/";
 std::uint64_t processId() { return static_cast<std::uint64_t>(::getpid()); }
 #endif
 
-std::string directoryOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of(kSeparators);
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+// The folder part of a path, with its final separator ("" for a bare name), to which a
+// name in the same folder is appended.
+std::string folderOf(const std::string& path) {
+  const std::size_t end = path.find_last_of(kFolderEnds);
+  return end == std::string::npos ? std::string() : path.substr(0, end + 1);
 }
 
-// A hidden name in directory that no other writer is likely to pick; the exclusive
-// create is what makes the file ours.
-std::string temporaryName(const std::string& directory) {
+// A hidden name in folder (a folderOf) that no other writer is likely to pick; the
+// exclusive create is what makes the file ours.
+std::string temporaryName(const std::string& folder) {
   static std::atomic<std::uint64_t> counter{0};
   const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   // splitmix64 over the process, a per-process counter and the clock.
@@ -62,7 +65,7 @@ std::string temporaryName(const std::string& directory) {
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
   z ^= z >> 31;
   static const char kDigits[] = "0123456789abcdef";
-  std::string name = directory + "/.pixelry-";
+  std::string name = folder + ".pixelry-";
   for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(z >> shift) & 15];
   return name + ".tmp";
 }
@@ -149,7 +152,7 @@ std::string followLinks(std::string path) {
     if (length <= 0 || static_cast<std::size_t>(length) == target.size()) return {};
     target.resize(static_cast<std::size_t>(length));
     // A relative link is relative to the directory that holds it.
-    path = target[0] == '/' ? target : directoryOf(path).append("/").append(target);
+    path = target[0] == '/' ? target : folderOf(path) + target;
   }
   return {};
 }
@@ -196,9 +199,9 @@ bool replace(const std::string& temporary, const std::string& target, bool /*exi
 
 // Creates the temporary file beside the target; null with errno set when it cannot be.
 std::FILE* createTemporary(const Target& target, std::string& name) {
-  const std::string directory = directoryOf(target.path);
+  const std::string folder = folderOf(target.path);
   for (int attempt = 0; attempt < kMostNames; ++attempt) {
-    name = temporaryName(directory);
+    name = temporaryName(folder);
     const int fd = createExclusive(name);
     if (fd >= 0) {
       carryOver(fd, target);
