@@ -1,9 +1,13 @@
 // Reading bytes front to back from a stream or from memory.
 #include "detail/ByteSource.h"
 
-#include <climits>
 #include <cstring>
+#include <limits>
 #include <new>
+
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
 
 namespace pixelry::detail {
 
@@ -24,6 +28,21 @@ const PixelryBYTE* ByteSource::take(std::size_t count, std::size_t& got) {
   return bytes;
 }
 
+namespace {
+
+// Moves a stream by distance bytes from where it stands; false where it cannot seek.
+bool seekBy(std::FILE* file, std::int64_t distance) {
+#ifdef _WIN32
+  return ::_fseeki64(file, distance, SEEK_CUR) == 0;
+#else
+  if (distance < std::numeric_limits<off_t>::min() || distance > std::numeric_limits<off_t>::max())
+    return false;
+  return ::fseeko(file, static_cast<off_t>(distance), SEEK_CUR) == 0;
+#endif
+}
+
+}  // namespace
+
 bool ByteSource::peek(std::int64_t distance, PixelryBYTE* out, std::size_t count) {
   if (!file_) {
     const std::int64_t from = static_cast<std::int64_t>(at_) + distance;
@@ -32,11 +51,9 @@ bool ByteSource::peek(std::int64_t distance, PixelryBYTE* out, std::size_t count
     if (count > 0) std::memcpy(out, data_ + from, count);
     return true;
   }
-  if (distance < LONG_MIN / 2 || distance > LONG_MAX / 2 ||
-      std::fseek(file_, static_cast<long>(distance), SEEK_CUR) != 0)
-    return false;
+  if (count == 0 || !seekBy(file_, distance)) return count == 0;
   const std::size_t got = std::fread(out, 1, count, file_);
-  const bool back = std::fseek(file_, -static_cast<long>(distance) - static_cast<long>(got), SEEK_CUR) == 0;
+  const bool back = seekBy(file_, -distance - static_cast<std::int64_t>(got));
   return got == count && back;
 }
 

@@ -89,8 +89,8 @@ struct Target {
   bool exists = false;
 };
 
-// A regular file with one link that may be written, or a name that is free. Devices
-// (NUL, CON), read-only files and names that are not UTF-8 are left to fopen.
+// A regular file with one link that this process may write, or a name that is free.
+// Devices (NUL, CON), read-only files and names that are not UTF-8 are left to fopen.
 Target inspect(const char* name) {
   Target target{name};
   const std::wstring wide = wideName(target.path);
@@ -103,8 +103,11 @@ Target inspect(const char* name) {
   constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY |
                               FILE_ATTRIBUTE_REPARSE_POINT;
   if (attributes & kNotPlain) return target;
-  const HANDLE handle = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Opened for writing, as fopen would open it: ReplaceFileW itself needs less, and would
+  // replace a file whose security refuses this user writes.
+  const HANDLE handle =
+      ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return target;
   BY_HANDLE_FILE_INFORMATION information{};
   const bool disk =
@@ -152,7 +155,7 @@ std::string followLinks(std::string path) {
     if (length <= 0 || static_cast<std::size_t>(length) == target.size()) return {};
     target.resize(static_cast<std::size_t>(length));
     // A relative link is relative to the directory that holds it.
-    path = target[0] == '/' ? target : folderOf(path) + target;
+    path = target[0] == '/' ? target : folderOf(path).append(target);
   }
   return {};
 }

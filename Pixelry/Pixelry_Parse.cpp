@@ -21,8 +21,9 @@ constexpr RGBApixel kBlack{0, 0, 0, 0};
 constexpr std::uint32_t kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56, kV4Header = 108,
                         kV5Header = 124;
 constexpr std::uint32_t kEmbeddedProfile = 0x4D424544;  // "MBED"
-// Larger embedded profiles are not looked into (sRGB's own takes 3 KiB).
-constexpr std::uint32_t kLargestProfile = 1 << 20;
+// Embedded profiles are at least a 128-byte header and a tag count; larger ones than this
+// are not looked into (sRGB's own takes 3 KiB).
+constexpr std::uint32_t kSmallestProfile = 132, kLargestProfile = 1 << 20;
 // The widest bit-field channel read.
 constexpr int kWidestChannel = 10;
 constexpr PixelryWORD kArraySignature = 0x4142;  // "BA"
@@ -129,6 +130,9 @@ ParseOutcome parseClassic(Parse& parse, const BMFH& bmfh, const BMIH& bmih) {
 }
 
 // The info header of any kind, as far as the full reader needs it.
+// What an embedded colour profile is, as far as the reader can tell.
+enum class ProfileKind { none, srgb, other, unreadable };
+
 struct InfoHeader {
   std::uint32_t size = 0;
   std::int64_t width = 0, height = 0;
@@ -138,17 +142,22 @@ struct InfoHeader {
   std::uint32_t masks[4] = {};
   bool hasMasks = false;  // the header itself holds the masks
   bool os2 = false;       // OS/2: 3-byte table entries (core), other compression codes (2.x)
-  bool srgb = true;       // false: an embedded colour profile other than sRGB's
+  ProfileKind profile = ProfileKind::none;  // an embedded colour profile
 };
 
-// Whether the size bytes at offset are an sRGB profile, wherever they lie in the file.
-bool isSrgbProfile(Parse& parse, std::int64_t offset, std::uint32_t size) {
-  if (size > kLargestProfile) return false;
+// The profile of size bytes at offset, wherever it lies in the file: unreadable when its
+// bytes are not all there or the stream cannot seek back and forth.
+ProfileKind embeddedProfile(Parse& parse, std::int64_t offset, std::uint32_t size) {
+  if (size < kSmallestProfile || size > kLargestProfile) return ProfileKind::other;
+  const std::int64_t distance = offset - parse.at;
+  PixelryBYTE last = 0;
+  if (!parse.source.peek(distance + size - 1, &last, 1)) return ProfileKind::unreadable;
   try {
     std::vector<PixelryBYTE> profile(size);
-    return parse.source.peek(offset - parse.at, profile.data(), size) && describesSrgb(profile.data(), size);
+    if (!parse.source.peek(distance, profile.data(), size)) return ProfileKind::unreadable;
+    return describesSrgb(profile.data(), size) ? ProfileKind::srgb : ProfileKind::other;
   } catch (const std::bad_alloc&) {
-    return false;
+    return ProfileKind::unreadable;
   }
 }
 
@@ -181,8 +190,9 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
   // A V4 or V5 header names its colour space after the masks; "MBED" is a profile in the
   // file, whose place a V5 header gives from its own start.
   if (!info.os2 && info.size >= kV4Header && le32(bytes + 56) == kEmbeddedProfile)
-    info.srgb = info.size >= kV5Header &&
-                isSrgbProfile(parse, 14 + std::int64_t{le32(bytes + 112)}, le32(bytes + 116));
+    info.profile = info.size >= kV5Header
+                       ? embeddedProfile(parse, 14 + std::int64_t{le32(bytes + 112)}, le32(bytes + 116))
+                       : ProfileKind::other;  // a V4 header has no room to say where
   if (!info.os2 && info.size >= kV2Header) {
     info.hasMasks = true;
     for (std::size_t c = 0; c < 4; ++c)
@@ -215,8 +225,12 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
   if (info.bits == 64) return parse.refuse(Refusal::unsupportedFeature, "64-bit pixels");
   if (!isSupportedDepth(info.bits)) return parse.refuse(Refusal::unsupportedDepth);
   // Colours are read as sRGB; no profile is applied.
-  if (!info.srgb)
+  if (info.profile == ProfileKind::other)
     return parse.refuse(Refusal::unsupportedFeature, "an embedded colour profile other than sRGB");
+  if (info.profile == ProfileKind::unreadable)
+    return parse.refuse(Refusal::unsupportedFeature,
+                        "an embedded colour profile it cannot reach (past the end of the data, or in a "
+                        "stream that cannot seek)");
   layout.bits = info.bits;
   const bool fields = compression == kBitFields || compression == kAlphaBitFields;
   if (fields && info.bits != 16 && info.bits != 32) return parse.refuse(Refusal::bitFieldsDepth);

@@ -4,6 +4,7 @@
 // reader's mends for narrow 16-bit masks and short (OS/2) info headers.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,11 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/Platform.h"
+#ifdef PIXELRY_TESTS_POSIX
+#include <unistd.h>
+#endif
 
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
@@ -361,11 +367,14 @@ TEST(FileNames, NonAsciiNamesAreUtf8Everywhere) {
 // the file be read.
 struct ProfileEdit {
   const char* name;
-  bool srgbColorants;  // red and green put back in place
-  int gamma;           // of the three tone curves, x 256
+  bool srgbColorants;   // red and green put back in place
+  int gamma;            // of the three tone curves, x 256
+  const char* refusal;  // what the refusal names; empty: the file reads
   // The size the header gives the profile: as stored, 64 KiB more (past the end of the
   // file), or none.
   enum class Size { asStored, pastTheEnd, none } size = Size::asStored;
+  // The tone curves replaced by sRGB's own parametric curve (type 3).
+  bool parametric = false;
 };
 
 void PrintTo(const ProfileEdit& e, std::ostream* out) { *out << e.name; }
@@ -375,11 +384,29 @@ class EmbeddedProfiles : public ::testing::TestWithParam<ProfileEdit> {};
 std::uint32_t be32(const Bytes& b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at] << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3]);
 }
+void putBe32(Bytes& b, std::size_t at, std::uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<PixelryBYTE>(value >> (24 - 8 * i));
+}
 
-TEST_P(EmbeddedProfiles, ReadAsSrgbOrRefused) {
+// sRGB's tone curve as an ICC parametric curve of type 3: g, a, b, c, d.
+Bytes srgbParametricCurve() {
+  Bytes curve = {'p', 'a', 'r', 'a', 0, 0, 0, 0, 0, 3, 0, 0};
+  for (const double v : {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045}) {
+    curve.resize(curve.size() + 4);
+    putBe32(curve, curve.size() - 4, static_cast<std::uint32_t>(std::lround(v * 65536)));
+  }
+  return curve;
+}
+
+const char kOtherProfile[] = "other than sRGB";
+const char kUnreachableProfile[] =
+    "it cannot reach (past the end of the data, or in a stream that cannot seek)";
+
+TEST_P(EmbeddedProfiles, ReadAsSrgbOrRefusedFromMemoryAndFromAFile) {
   const ProfileEdit& edit = GetParam();
   Bytes file = readBytes(kSuite + "questionable/rgb24prof2.bmp");
-  const std::size_t profile = 14 + (file[14 + 112] | file[14 + 113] << 8);
+  const std::size_t profile = 14 + (file[14 + 112] | file[14 + 113] << 8);  // it ends the file
+  const auto parametricAt = static_cast<std::uint32_t>(file.size() - profile);
   std::size_t red = 0, green = 0;
   for (std::size_t tag = 0; tag < be32(file, profile + 128); ++tag) {
     const std::size_t entry = profile + 132 + 12 * tag;
@@ -391,35 +418,73 @@ TEST_P(EmbeddedProfiles, ReadAsSrgbOrRefused) {
       const std::size_t curve = profile + be32(file, entry + 4);
       file[curve + 12] = static_cast<PixelryBYTE>(edit.gamma >> 8);
       file[curve + 13] = static_cast<PixelryBYTE>(edit.gamma);
+      if (edit.parametric) {
+        putBe32(file, entry + 4, parametricAt);
+        putBe32(file, entry + 8, 32);
+      }
     }
+  }
+  if (edit.parametric) {
+    const Bytes curve = srgbParametricCurve();
+    file.insert(file.end(), curve.begin(), curve.end());
+    file[14 + 116] = static_cast<PixelryBYTE>(file[14 + 116] + curve.size());  // 0x1C + 32: no carry
   }
   if (edit.srgbColorants)
     for (int i = 4; i < 12; ++i) std::swap(file[red + i], file[green + i]);
-  if (edit.size == ProfileEdit::Size::pastTheEnd) file[14 + 117] = 1;
+  if (edit.size == ProfileEdit::Size::pastTheEnd) ++file[14 + 118];
   if (edit.size == ProfileEdit::Size::none) std::fill_n(file.begin() + 14 + 116, 4, 0);
-  BMP image;
-  const pixelry::Result result = pixelry::readMemory(image, file.data(), file.size());
-  if (edit.srgbColorants && edit.size == ProfileEdit::Size::asStored && edit.gamma == 0x0233) {
+
+  testing_support::TempDir dir;
+  const std::string path = dir.file("edited.bmp");
+  testing_support::writeBytes(path, file);
+  for (const std::string& name : {std::string("memory"), path}) {
+    BMP image;
+    const pixelry::Result result = name == path ? pixelry::readFile(image, path.c_str())
+                                                : pixelry::readMemory(image, file.data(), file.size());
+    if (*edit.refusal != '\0') {
+      EXPECT_EQ(result.message,
+                name + " uses an embedded colour profile " + edit.refusal + ", which Pixelry does not read.");
+      continue;
+    }
     ASSERT_TRUE(result) << result.message;
     EXPECT_EQ(result.warnings, std::vector<std::string>());
     BMP stored;  // the classic reader takes the pixels as they are stored
     ASSERT_TRUE(stored.ReadFromFile((kSuite + "questionable/rgb24prof2.bmp").c_str()));
     EXPECT_EQ(pixelsOf(image), pixelsOf(stored));
-  } else {
-    EXPECT_EQ(result.message,
-              "memory uses an embedded colour profile other than sRGB, which Pixelry does not read.");
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rgb24prof2, EmbeddedProfiles,
-    ::testing::Values(ProfileEdit{"AsStored", false, 0x0233}, ProfileEdit{"SrgbColorants", true, 0x0233},
-                      ProfileEdit{"SrgbColorantsGamma1", true, 0x0100},
-                      ProfileEdit{"SrgbColorantsGamma18", true, 0x01CD},
-                      ProfileEdit{"SrgbColorantsGamma25", true, 0x0280},
-                      ProfileEdit{"LongerThanTheFile", true, 0x0233, ProfileEdit::Size::pastTheEnd},
-                      ProfileEdit{"Empty", true, 0x0233, ProfileEdit::Size::none}),
+    ::testing::Values(
+        ProfileEdit{"AsStored", false, 0x0233, kOtherProfile}, ProfileEdit{"SrgbColorants", true, 0x0233, ""},
+        ProfileEdit{"SrgbColorantsGamma1", true, 0x0100, kOtherProfile},
+        ProfileEdit{"SrgbColorantsGamma18", true, 0x01CD, kOtherProfile},
+        ProfileEdit{"SrgbColorantsGamma25", true, 0x0280, kOtherProfile},
+        ProfileEdit{"SrgbParametricCurves", true, 0x0100, "", ProfileEdit::Size::asStored, true},
+        ProfileEdit{"LongerThanTheFile", true, 0x0233, kUnreachableProfile, ProfileEdit::Size::pastTheEnd},
+        ProfileEdit{"Empty", true, 0x0233, kOtherProfile, ProfileEdit::Size::none}),
     [](const auto& info) { return std::string(info.param.name); });
+
+#ifdef PIXELRY_TESTS_POSIX
+// A stream that cannot seek cannot reach a profile stored after the pixels, even an sRGB
+// one: the file is refused, and reads from memory.
+TEST(FullReader, AProfileOutOfReachOfAPipeIsRefusedByName) {
+  const Bytes file = readBytes(kSuite + "questionable/rgb24prof.bmp");
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  ASSERT_EQ(write(ends[1], file.data(), file.size()),
+            static_cast<ssize_t>(file.size()));  // within the pipe's 64 KiB
+  close(ends[1]);
+  const std::string name = "/dev/fd/" + std::to_string(ends[0]);
+  BMP image;
+  const pixelry::Result result = pixelry::readFile(image, name.c_str());
+  close(ends[0]);
+  EXPECT_EQ(result.message, name + " uses an embedded colour profile " + kUnreachableProfile +
+                                ", which Pixelry does not read.");
+  EXPECT_TRUE(pixelry::readMemory(image, file.data(), file.size()));
+}
+#endif
 
 // A run-length stream that draws a pixel at the bottom left, moves 1 right and 2 up with a
 // delta, draws another and ends: the rest takes entry 0.

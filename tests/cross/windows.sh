@@ -20,6 +20,7 @@ export WINEPATH
 # test, they would hold its output pipe open and the test would wait for them.
 mkdir -p "$WINEPREFIX"
 wineserver -p || true  # fails when one is running already, which will do
+trap 'wineserver -k || true' EXIT
 wine cmd /c exit >/dev/null 2>&1
 
 for kind in static shared; do
@@ -34,4 +35,3 @@ done
 
 echo "-- Windows programs against the Linux build"
 compare_programs "$native" "$work/static/bin" .exe wine
-wineserver -k || true

@@ -20,6 +20,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -185,20 +186,42 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
 
 #else
 
+// The environment of this process with the settings added (a setting replaces one of the
+// same name), prepared before the fork so that the child only assigns a pointer.
+inline std::vector<std::string> environmentWith(const std::vector<std::string>& settings) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string text = *entry;
+    bool replaced = false;
+    for (const std::string& setting : settings)
+      replaced = replaced || text.compare(0, setting.find('=') + 1, setting, 0, setting.find('=') + 1) == 0;
+    if (!replaced) entries.push_back(text);
+  }
+  entries.insert(entries.end(), settings.begin(), settings.end());
+  return entries;
+}
+
+inline std::vector<char*> pointersTo(std::vector<std::string>& words) {
+  std::vector<char*> pointers;
+  for (std::string& word : words) pointers.push_back(&word[0]);
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
                              const Launch& launch = {}) {
   ProgramRun run{"", -1};
   int channel[2];
   if (pipe(channel) != 0) return run;
-  const std::vector<std::string> words = commandWords(program, arguments);
-  std::vector<char*> argv;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
+  fcntl(channel[0], F_SETFD, FD_CLOEXEC);  // the program gets the write end as 1 or 2 only
+  fcntl(channel[1], F_SETFD, FD_CLOEXEC);
+  std::vector<std::string> words = commandWords(program, arguments);
+  std::vector<std::string> environment = environmentWith(launch.environment);
+  std::vector<char*> argv = pointersTo(words), envp = pointersTo(environment);
   std::fflush(nullptr);
   const pid_t child = fork();
   if (child == 0) {
-    // Only async-signal-safe calls from here on, apart from setenv.
-    close(channel[0]);
+    // Only async-signal-safe calls from here on: another thread may hold a lock.
     const int input = open(launch.input.empty() ? kNullDevice.c_str() : launch.input.c_str(), O_RDONLY);
     const int output =
         launch.output.empty() ? channel[1] : open(launch.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -209,7 +232,7 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
       const rlimit limit{static_cast<rlim_t>(launch.addressSpace), static_cast<rlim_t>(launch.addressSpace)};
       setrlimit(RLIMIT_AS, &limit);
     }
-    for (const std::string& setting : launch.environment) putenv(const_cast<char*>(setting.c_str()));
+    environ = envp.data();
     execvp(argv[0], argv.data());
     _exit(127);
   }
@@ -219,22 +242,29 @@ inline ProgramRun runProgram(const std::string& program, const std::vector<std::
     return run;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kDeadlineSeconds);
+  const auto late = [&] { return std::chrono::steady_clock::now() >= deadline; };
   pollfd readable{channel[0], POLLIN, 0};
   char chunk[4096];
-  bool late = false;
-  for (;;) {
-    late = std::chrono::steady_clock::now() >= deadline;
-    if (late || poll(&readable, 1, 1000) < 0) break;
-    if (!(readable.revents & (POLLIN | POLLHUP))) continue;
+  while (!late()) {
+    const int ready = poll(&readable, 1, 1000);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0 || !(readable.revents & (POLLIN | POLLHUP))) continue;
     const ssize_t got = read(channel[0], chunk, sizeof chunk);
     if (got <= 0) break;
     run.output.append(chunk, static_cast<std::size_t>(got));
   }
   close(channel[0]);
-  if (late) kill(child, SIGKILL);
+  // A program that closed its output may still be running: it has until the deadline.
   int status = 0;
-  waitpid(child, &status, 0);
-  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  pid_t waited = 0;
+  while ((waited = waitpid(child, &status, WNOHANG)) == 0 && !late())
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (waited == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return run;
+  }
+  if (waited == child && WIFEXITED(status)) run.status = WEXITSTATUS(status);
   return run;
 }
 
