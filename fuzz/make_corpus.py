@@ -113,6 +113,12 @@ def first_rows(data, rows):
         struct.pack_into("<i", out, 22, kept if height > 0 else -kept)
     if header >= 40:
         struct.pack_into("<I", out, 34, len(out) - off)
+    if header >= 124 and data[14 + 56:14 + 60] == b"DEBM":
+        # An embedded colour profile ("MBED") follows the pixels: it follows the kept rows.
+        place, size = struct.unpack_from("<II", data, 14 + 112)
+        profile = data[14 + place:14 + place + size]
+        struct.pack_into("<I", out, 14 + 112, len(out) - 14)
+        out += profile
     struct.pack_into("<I", out, 2, len(out))
     return bytes(out)
 
