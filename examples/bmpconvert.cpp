@@ -90,11 +90,7 @@ pixelry::Result writeOutput(const BMP& image, const char* name, const pixelry::W
 
 void makeOpaque(BMP& image) {
   for (int y = 0; y < image.TellHeight(); ++y)
-    for (int x = 0; x < image.TellWidth(); ++x) {
-      RGBApixel pixel = image.GetPixel(x, y);
-      pixel.Alpha = 255;
-      image.SetPixel(x, y, pixel);
-    }
+    for (int x = 0; x < image.TellWidth(); ++x) image(x, y)->Alpha = 255;
 }
 
 }  // namespace
