@@ -3,6 +3,7 @@
 #ifndef PIXELRY_H
 #define PIXELRY_H
 
+#include "Pixelry_Codec.h"
 #include "Pixelry_DataTypes.h"
 #include "Pixelry_Format.h"
 #include "Pixelry_IO.h"

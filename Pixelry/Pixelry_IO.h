@@ -42,6 +42,7 @@ enum class Code {
   invalid,      // headers that contradict themselves (a size below 1, an unknown depth)
   tooLarge,     // more pixels than ReadOptions::maxPixels, or than memory holds
   writeFailed,  // a write did not complete; the target is as it was
+  badArgument,  // the caller's arguments: a null buffer, a stride too short, an unknown depth
 };
 
 struct Result {
@@ -58,10 +59,18 @@ struct Result {
   explicit operator bool() const { return code == Code::ok; }
 };
 
+// The pixel limit that the entry points which allocate for the caller apply by default:
+// 2^27 + 2^26 pixels (for example 16384 x 12288, 768 MiB as an image object), a little
+// above Pillow's. A 54-byte file can claim 2^62 pixels; this keeps such a file from
+// costing more than a moment.
+constexpr std::uint64_t kDefaultMaxPixels = (std::uint64_t{1} << 27) + (std::uint64_t{1} << 26);
+
 struct ReadOptions {
-  // Files whose width x height exceeds this are refused before anything is allocated
-  // (0: no limit but memory). Servers that read untrusted files set it.
-  std::uint64_t maxPixels = 0;
+  // Files whose width x height exceeds this are refused with Code::tooLarge before
+  // anything is allocated, by the entry points that allocate for the caller (readFile,
+  // readMemory, load, loadFile, RowReader); decode into the caller's buffer ignores it.
+  // 0 lifts the limit, leaving memory as the only bound.
+  std::uint64_t maxPixels = kDefaultMaxPixels;
 };
 
 struct WriteOptions {
@@ -69,6 +78,10 @@ struct WriteOptions {
   // blue 0x000000FF and alpha 0xFF000000, so that programs that look for an alpha mask
   // read the image's Alpha. Off: the classic 40-byte layout of WriteToFile.
   bool alphaMask = false;
+  // At 1, 4 and 8 bits, for encode and RowWriter: the colour table written (at most
+  // 2^bits entries, the rest of the table is black); empty, the standard table of the
+  // depth. The image object's writers use the image's own table.
+  std::vector<RGBApixel> table;
 };
 
 // Reads a file into image. On failure the image is left exactly as it was.
