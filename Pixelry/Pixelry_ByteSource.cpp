@@ -13,7 +13,7 @@ namespace pixelry::detail {
 
 std::size_t ByteSource::read(PixelryBYTE* out, std::size_t count) {
   if (file_) return std::fread(out, 1, count, file_);
-  const std::size_t got = count < size_ - at_ ? count : size_ - at_;
+  const std::size_t got = count < left() ? count : left();
   if (got > 0) std::memcpy(out, data_ + at_, got);
   at_ += got;
   return got;
@@ -22,8 +22,8 @@ std::size_t ByteSource::read(PixelryBYTE* out, std::size_t count) {
 const PixelryBYTE* ByteSource::take(std::size_t count, std::size_t& got) {
   got = 0;
   if (file_) return nullptr;
-  got = count < size_ - at_ ? count : size_ - at_;
-  const PixelryBYTE* bytes = data_ + at_;
+  got = count < left() ? count : left();
+  const PixelryBYTE* bytes = data_ + (at_ < size_ ? at_ : size_);
   at_ += got;
   return bytes;
 }
@@ -31,7 +31,7 @@ const PixelryBYTE* ByteSource::take(std::size_t count, std::size_t& got) {
 namespace {
 
 // Moves a stream by distance bytes from where it stands; false where it cannot seek.
-bool seekBy(std::FILE* file, std::int64_t distance) {
+bool seekFileBy(std::FILE* file, std::int64_t distance) {
 #ifdef _WIN32
   return ::_fseeki64(file, distance, SEEK_CUR) == 0;
 #else
@@ -51,16 +51,16 @@ bool ByteSource::peek(std::int64_t distance, PixelryBYTE* out, std::size_t count
     if (count > 0) std::memcpy(out, data_ + from, count);
     return true;
   }
-  if (count == 0 || !seekBy(file_, distance)) return count == 0;
+  if (count == 0 || !seekFileBy(file_, distance)) return count == 0;
   const std::size_t got = std::fread(out, 1, count, file_);
-  const bool back = seekBy(file_, -distance - static_cast<std::int64_t>(got));
+  const bool back = seekFileBy(file_, -distance - static_cast<std::int64_t>(got));
   return got == count && back;
 }
 
 void ByteSource::skip(std::int64_t count) {
   if (!file_) {
-    const auto left = static_cast<std::int64_t>(size_ - at_);
-    at_ += static_cast<std::size_t>(count < left ? (count > 0 ? count : 0) : left);
+    const auto rest = static_cast<std::int64_t>(left());
+    at_ += static_cast<std::size_t>(count < rest ? (count > 0 ? count : 0) : rest);
     return;
   }
   PixelryBYTE chunk[4096];
@@ -71,6 +71,16 @@ void ByteSource::skip(std::int64_t count) {
     count -= static_cast<std::int64_t>(size);
   }
 }
+
+bool ByteSource::seekBy(std::int64_t distance) {
+  if (file_) return seekFileBy(file_, distance);
+  const std::int64_t to = static_cast<std::int64_t>(at_) + distance;
+  if (to < 0) return false;
+  at_ = static_cast<std::size_t>(to);
+  return true;
+}
+
+bool ByteSource::canSeek() { return !file_ || seekFileBy(file_, 0); }
 
 bool ByteSink::write(const PixelryBYTE* bytes, std::size_t count) {
   if (file_) return std::fwrite(bytes, 1, count, file_) == count;

@@ -108,7 +108,8 @@ struct Pixels {
   PixelFormat format = PixelFormat::rgba8;
   std::size_t stride = 0;  // width x bytesPerPixel: rows are packed
   std::vector<std::uint8_t> bytes;
-  // The colour table in index8 (the file's entries, Alpha 0); empty in other formats.
+  // In index8, the colour table the indices refer to: 2^bits entries, the file's (Alpha
+  // 0) and black past them. Empty in other formats.
   std::vector<RGBApixel> table;
 };
 
@@ -134,8 +135,9 @@ PIXELRY_API Result loadFile(const char* fileName, PixelFormat format, Pixels& pi
 PIXELRY_API Result encode(const void* pixels, int width, int height, std::size_t stride, PixelFormat format,
                           int bits, std::vector<std::uint8_t>& out, const WriteOptions& options = {});
 // As encode, into a file, replaced whole or not at all as writeFile does.
-PIXELRY_API Result encodeFile(const char* fileName, const void* pixels, int width, int height, std::size_t stride,
-                              PixelFormat format, int bits, const WriteOptions& options = {});
+PIXELRY_API Result encodeFile(const char* fileName, const void* pixels, int width, int height,
+                              std::size_t stride, PixelFormat format, int bits,
+                              const WriteOptions& options = {});
 
 // The order in which a RowReader hands out rows.
 enum class RowOrder {
@@ -182,6 +184,7 @@ class PIXELRY_API RowReader {
 
  private:
   struct State;
+  Result start(std::unique_ptr<State> opened, PixelFormat format, RowOrder order, const ReadOptions& options);
   std::unique_ptr<State> state_;
 };
 
@@ -218,6 +221,10 @@ class PIXELRY_API RowWriter {
 
  private:
   struct State;
+  // Opens the file by name, or else writes to memory, or else to stream.
+  Result start(std::unique_ptr<State> started, int width, int height, PixelFormat format, int bits,
+               const WriteOptions& options, std::FILE* stream, std::vector<std::uint8_t>* memory,
+               const char* fileName);
   std::unique_ptr<State> state_;
 };
 

@@ -1,6 +1,8 @@
-// The pixel data of a BMP file decoded into a fresh grid.
+// The pixel data of a BMP file decoded row by row into a pixel format.
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
@@ -16,17 +18,19 @@ namespace pixelry::detail {
 
 namespace {
 
-// Turns a pixel word into 8-bit channels by the file's masks: a channel of n bits
-// becomes round(v x 255 / (2^n - 1)); a missing mask gives 0.
+// Turns a pixel word into 8-bit channels by the file's masks and widening rule; a
+// missing mask gives 0.
 class Channels {
  public:
-  explicit Channels(const std::uint32_t* masks) {
+  Channels(const std::uint32_t* masks, Widening widening) : classic_(widening == Widening::classic) {
     for (int c = 0; c < 4; ++c) {
       mask_[c] = masks[c];
       if (masks[c] == 0) continue;
       while (((masks[c] >> shift_[c]) & 1) == 0) ++shift_[c];
       while (bits_[c] < 32 && ((masks[c] >> shift_[c] >> bits_[c]) & 1) != 0) ++bits_[c];
-      if (bits_[c] <= kTableBits) {
+      if (classic_) {
+        classicShift(c);
+      } else if (bits_[c] <= kTableBits) {
         table_[c].resize(std::size_t{1} << bits_[c]);
         for (std::uint32_t v = 0; v < table_[c].size(); ++v) table_[c][v] = widen(v, bits_[c]);
       }
@@ -44,67 +48,253 @@ class Channels {
     const std::uint64_t top = (std::uint64_t{1} << bits) - 1;
     return static_cast<PixelryBYTE>((2 * v * 255 + top) / (2 * top));
   }
+  // The classic rule: the shift that brings the mask down to five bits and the shift up
+  // by 3; a mask whose top five bits hold fewer than five set bits (four bits or fewer,
+  // or gaps) is brought down to bit 0 and widened by its bit count instead.
+  void classicShift(int c) {
+    const std::uint32_t mask = mask_[c];
+    int down = 0;
+    while ((mask >> down) > 31) ++down;
+    up_[c] = 3;
+    if ((mask >> down) < 16) {
+      int count = 0;
+      for (std::uint32_t m = mask; m != 0; m >>= 1) count += static_cast<int>(m & 1);
+      up_[c] = 8 - count;
+    } else {
+      shift_[c] = down;
+    }
+  }
   PixelryBYTE channel(int c, std::uint32_t word) const {
     if (mask_[c] == 0) return 0;
     const std::uint32_t v = (word & mask_[c]) >> shift_[c];
+    if (classic_) return static_cast<PixelryBYTE>(v << up_[c]);
     return bits_[c] <= kTableBits ? table_[c][v] : widen(v, bits_[c]);
   }
 
+  bool classic_;
   std::uint32_t mask_[4] = {};
   int shift_[4] = {};
   int bits_[4] = {};
+  int up_[4] = {};
   std::vector<PixelryBYTE> table_[4];
 };
 
-// The full reader's 32-bit masks that need no more than a copy of the bytes.
+// 32-bit masks that need no more than a copy of the bytes (and perhaps Alpha set).
 bool plainThirtyTwo(const FileLayout& layout) {
-  return layout.bits == 32 && layout.masks[0] == 0x00FF0000u && layout.masks[1] == 0x0000FF00u &&
-         layout.masks[2] == 0x000000FFu && (layout.masks[3] == 0xFF000000u || layout.masks[3] == 0);
+  return layout.bits == 32 &&
+         (!layout.masked ||
+          (layout.masks[0] == 0x00FF0000u && layout.masks[1] == 0x0000FF00u &&
+           layout.masks[2] == 0x000000FFu && (layout.masks[3] == 0xFF000000u || layout.masks[3] == 0)));
 }
 
-class RowDecoder {
+// Vectors that report a failed allocation instead of throwing.
+template <class T>
+bool tryResize(std::vector<T>& vector, std::size_t size) {
+  try {
+    vector.resize(size);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+// One stored row (or, in a run-length file, one row of 8-bit indices) into the target.
+class RowConverter {
  public:
-  explicit RowDecoder(const FileLayout& layout)
-      : layout_(layout), channels_(layout.masks), copy_(layout.masked && plainThirtyTwo(layout)) {
-    // A 16-bit picture of many pixels looks each word up in a table of all 65536.
-    if (layout.masked && layout.bits == 16 &&
-        static_cast<std::int64_t>(layout.width) * layout.height >= std::int64_t{1} << 16) {
-      words_.resize(std::size_t{1} << 16);
-      for (std::uint32_t word = 0; word < words_.size(); ++word) words_[word] = channels_(word);
+  RowConverter(const FileLayout& layout, Target target)
+      : target_(target),
+        width_(layout.width),
+        bits_(layout.encoding == FileLayout::Encoding::rows ? layout.bits : 8),
+        whole_(layout.encoding == FileLayout::Encoding::rows ? rowSizeBytes(layout.width, layout.bits)
+                                                             : layout.width),
+        opaque_(target != Target::image && !layout.alpha()),
+        channels_(layout.masks, layout.widening) {
+    kind_ = isIndexedDepth(bits_)    ? Kind::indexed
+            : bits_ == 24            ? Kind::bgr
+            : plainThirtyTwo(layout) ? Kind::copy
+                                     : Kind::masked;
+    // The fourth byte of a plain 32-bit pixel: kept, or made opaque, or 0 when bit fields
+    // give no alpha mask.
+    alpha32_ = opaque_ ? Alpha::opaque : layout.masked && layout.masks[3] == 0 ? Alpha::zero : Alpha::stored;
+    for (std::size_t i = 0; i < table_.size(); ++i) {
+      table_[i] = layout.table[i];
+      if (opaque_) table_[i].Alpha = 255;
     }
   }
 
-  // Decodes the whole pixels among the first `available` bytes of a row.
-  void operator()(const PixelryBYTE* in, std::int64_t available, RGBApixel* out) const {
-    const int width = layout_.width;
-    if (copy_) {
-      decodeDirectRow(32, in, out, width, Alpha24::zero);
-      if (layout_.masks[3] == 0)
-        for (int x = 0; x < width; ++x) out[x].Alpha = 0;
-    } else if (layout_.masked && layout_.bits == 32) {
-      for (int x = 0; x < width; ++x, in += 4)
-        out[x] = channels_(in[0] | in[1] << 8 | in[2] << 16 | static_cast<std::uint32_t>(in[3]) << 24);
-    } else if (layout_.masked) {
-      const std::int64_t words = std::min<std::int64_t>(available / 2, width);
-      if (!words_.empty())
-        for (std::int64_t x = 0; x < words; ++x, in += 2) out[x] = words_[in[0] | in[1] << 8];
-      else
-        for (std::int64_t x = 0; x < words; ++x, in += 2) out[x] = channels_(in[0] | in[1] << 8);
-    } else if (layout_.bits == 16) {
-      decode16bitRow(in, available, out, width, layout_.fields);
-    } else if (isIndexedDepth(layout_.bits)) {
-      decodeIndexedRow(layout_.bits, in, out, width, layout_.table.data());
-    } else {
-      decodeDirectRow(layout_.bits, in, out, width, Alpha24::zero);
+  // Allocates what the conversion needs; false when it cannot be.
+  bool allocate(const FileLayout& layout) {
+    if (kind_ != Kind::masked) return true;
+    if (target_ != Target::image && !tryResize(scratch_, static_cast<std::size_t>(width_))) return false;
+    // A 16-bit picture of many pixels looks each word up in a table of all 65536.
+    if (layout.bits == 16 && static_cast<std::int64_t>(layout.width) * layout.height >= std::int64_t{1}
+                                                                                            << 16) {
+      if (!tryResize(words_, std::size_t{1} << 16)) return false;
+      for (std::uint32_t word = 0; word < words_.size(); ++word) words_[word] = channels_(word);
     }
+    return true;
+  }
+
+  // Converts a row of which `available` bytes arrived: a row without all its bytes,
+  // padding included, is white, but for the whole words of a 16-bit one.
+  void operator()(const PixelryBYTE* in, std::int64_t available, PixelryBYTE* out) {
+    if (available >= whole_) {
+      convert(in, width_, out);
+      return;
+    }
+    fillWhite(target_, out, width_);
+    if (bits_ == 16) convert(in, available / 2, out);
   }
 
  private:
-  const FileLayout& layout_;
+  enum class Kind { indexed, bgr, copy, masked };
+  enum class Alpha { stored, opaque, zero };
+
+  void convert(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) {
+    switch (kind_) {
+      case Kind::indexed:
+        return convertIndexed(in, count, out);
+      case Kind::bgr:
+        if (target_ == Target::bgr8) {
+          std::memcpy(out, in, static_cast<std::size_t>(3 * count));
+          return;
+        }
+        return storeRow(target_, count, out, [in, alpha = opaque_ ? 255 : 0](std::int64_t x) {
+          const PixelryBYTE* p = in + 3 * x;
+          return RGBApixel{p[0], p[1], p[2], static_cast<PixelryBYTE>(alpha)};
+        });
+      case Kind::copy:
+        return convertCopy(in, count, out);
+      case Kind::masked:
+        return convertMasked(in, count, out);
+    }
+  }
+
+  void convertIndexed(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) const {
+    if (bits_ == 8) return mapIndices(count, out, [in](std::int64_t x) { return in[x]; });
+    if (bits_ == 4)
+      return mapIndices(count, out, [in](std::int64_t x) { return (in[x / 2] >> (4 - 4 * (x % 2))) & 15; });
+    mapIndices(count, out, [in](std::int64_t x) { return (in[x / 8] >> (7 - x % 8)) & 1; });
+  }
+
+  template <class IndexAt>
+  void mapIndices(std::int64_t count, PixelryBYTE* out, IndexAt&& indexAt) const {
+    if (target_ == Target::index8) {
+      for (std::int64_t x = 0; x < count; ++x) out[x] = static_cast<PixelryBYTE>(indexAt(x));
+      return;
+    }
+    const RGBApixel* table = table_.data();
+    storeRow(target_, count, out, [&](std::int64_t x) { return table[indexAt(x)]; });
+  }
+
+  void convertCopy(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) const {
+    const auto size = static_cast<std::size_t>(4 * count);
+    if (target_ == Target::bgra8 || target_ == Target::image) {
+      std::memcpy(out, in, size);
+      if (alpha32_ != Alpha::stored)
+        for (std::int64_t x = 0; x < count; ++x) out[4 * x + 3] = alpha32_ == Alpha::opaque ? 255 : 0;
+      return;
+    }
+    storeRow(target_, count, out, [in, opaque = opaque_](std::int64_t x) {
+      const PixelryBYTE* p = in + 4 * x;
+      return RGBApixel{p[0], p[1], p[2], opaque ? PixelryBYTE{255} : p[3]};
+    });
+  }
+
+  void convertMasked(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) {
+    // The image object's grid takes the pixels as they are decoded.
+    RGBApixel* pixels = target_ == Target::image ? nullptr : scratch_.data();
+    const auto put = [&](std::int64_t x, const RGBApixel& p) {
+      if (pixels)
+        pixels[x] = p;
+      else
+        std::memcpy(out + 4 * x, &p, 4);
+    };
+    if (bits_ == 16 && !words_.empty())
+      for (std::int64_t x = 0; x < count; ++x) put(x, words_[in[2 * x] | in[2 * x + 1] << 8]);
+    else if (bits_ == 16)
+      for (std::int64_t x = 0; x < count; ++x) put(x, channels_(le16(in + 2 * x)));
+    else
+      for (std::int64_t x = 0; x < count; ++x) put(x, channels_(le32(in + 4 * x)));
+    if (!pixels) return;
+    const bool opaque = opaque_;
+    storeRow(target_, count, out, [pixels, opaque](std::int64_t x) {
+      RGBApixel p = pixels[x];
+      if (opaque) p.Alpha = 255;
+      return p;
+    });
+  }
+
+  Target target_;
+  int width_;
+  int bits_;
+  std::int64_t whole_;  // the bytes of a whole row
+  bool opaque_;
+  Kind kind_ = Kind::bgr;
+  Alpha alpha32_ = Alpha::stored;
+  std::array<RGBApixel, 256> table_;
   Channels channels_;
-  bool copy_;
   std::vector<RGBApixel> words_;
+  std::vector<RGBApixel> scratch_;
 };
+
+// Uncompressed rows. Read in file order, many rows come in with one read (from memory
+// they are decoded where they stand); out of order, each row is sought.
+class StoredRows {
+ public:
+  StoredRows(ByteSource& source, const FileLayout& layout, bool inOrder)
+      : source_(source),
+        height_(layout.height),
+        rowSize_(rowSizeBytes(layout.width, layout.bits)),
+        chunkRows_(inOrder ? std::clamp<std::int64_t>(kChunkBytes / rowSize_, 1, layout.height) : 1) {}
+
+  // Allocates the buffer a stream's rows are read into; false when it cannot be.
+  bool allocate() {
+    if (source_.inMemory()) return true;
+    buffer_.reset(new (std::nothrow) PixelryBYTE[static_cast<std::size_t>(chunkRows_ * rowSize_)]);
+    return buffer_ != nullptr;
+  }
+
+  // The bytes of stored row k (0 is the first row in the file), and how many arrived.
+  const PixelryBYTE* row(std::int64_t k, std::int64_t& available) {
+    if (k < first_ || k >= first_ + buffered_) fill(k);
+    const std::int64_t from = (k - first_) * rowSize_;
+    available = std::clamp<std::int64_t>(got_ - from, 0, rowSize_);
+    if (available < rowSize_) cut_ = true;
+    return bytes_ + from;
+  }
+  bool cut() const { return cut_; }
+
+ private:
+  // Brings rows k and after (as many as a chunk holds) into view.
+  void fill(std::int64_t k) {
+    const std::int64_t at = k * rowSize_;
+    if (at != position_) source_.seekBy(at - position_);
+    const std::int64_t rows = std::min(chunkRows_, height_ - k);
+    std::size_t got = 0;
+    bytes_ = source_.take(static_cast<std::size_t>(rows * rowSize_), got);
+    if (!bytes_) {
+      got = source_.read(buffer_.get(), static_cast<std::size_t>(rows * rowSize_));
+      bytes_ = buffer_.get();
+    }
+    first_ = k;
+    buffered_ = rows;
+    got_ = static_cast<std::int64_t>(got);
+    position_ = at + got_;
+  }
+
+  ByteSource& source_;
+  std::int64_t height_, rowSize_, chunkRows_;
+  std::unique_ptr<PixelryBYTE[]> buffer_;
+  const PixelryBYTE* bytes_ = nullptr;
+  std::int64_t first_ = 0, buffered_ = 0, got_ = 0;
+  std::int64_t position_ = 0;  // where the source stands, from the first row's first byte
+  bool cut_ = false;
+};
+
+namespace {
 
 // Bytes of a run-length stream, taken a buffer at a time.
 class StreamReader {
@@ -127,74 +317,108 @@ class StreamReader {
   std::size_t size_ = 0, at_ = 0;
 };
 
-// Decodes an RLE8 or RLE4 stream. Pixels it never sets take entry 0: each row is given
-// entry 0 just before the stream first reaches it, and the rows it never reaches at the
-// end. Runs and absolute pixels past the right edge are dropped; the stream may move past
-// the top. False when the data ends before the end-of-bitmap code.
-bool decodeRle(ByteSource& source, const FileLayout& layout, RGBApixel* grid) {
-  const bool four = layout.encoding == FileLayout::Encoding::rle4;
-  const std::int64_t width = layout.width;
-  std::int64_t x = 0, y = layout.height - 1;  // the file's first row is the bottom one
-  std::int64_t unfilled = layout.height - 1;  // the highest row not given entry 0 yet
-  auto fillTo = [&](std::int64_t row) {
-    for (; unfilled >= row && unfilled >= 0; --unfilled)
-      std::fill_n(grid + unfilled * width, width, layout.table[0]);
-  };
-  // The pixels from x on that still fall inside the picture, at most count.
-  auto room = [&](std::int64_t count) {
-    if (y < 0 || x >= width) return std::int64_t{0};
-    fillTo(y);
-    return std::min(count, width - x);
-  };
-  // The reader's buffer is too large for the stack of every thread.
-  const auto reader = std::make_unique<StreamReader>(source);
-  StreamReader& in = *reader;
-  PixelryBYTE count, value;
-  bool ended = false;
-  while (!ended && in.next(count) && in.next(value)) {
-    if (count > 0) {  // a run: one index, or two alternating ones at 4 bits
-      const std::int64_t inside = room(count);
-      RGBApixel* at = inside > 0 ? grid + y * width + x : grid;
-      if (four) {
-        const RGBApixel pair[2] = {layout.table[value >> 4], layout.table[value & 15]};
-        for (std::int64_t i = 0; i < inside; ++i) at[i] = pair[i % 2];
-      } else {
-        std::fill_n(at, inside, layout.table[value]);
-      }
-      x += count;
-      continue;
+// An RLE8 or RLE4 stream, bottom row first, as rows of 8-bit indices. Pixels it never
+// sets take index 0. Runs and absolute pixels past the right edge are dropped; the stream
+// may move past the top. Cut when the data ends before the end-of-bitmap code.
+}  // namespace
+
+class RunLengthRows {
+ public:
+  RunLengthRows(ByteSource& source, const FileLayout& layout)
+      : source_(source),
+        four_(layout.encoding == FileLayout::Encoding::rle4),
+        width_(layout.width),
+        height_(layout.height) {}
+
+  // Allocates the stream's buffer and the row; false when they cannot be.
+  bool allocate() {
+    try {
+      // The reader's buffer is too large for the stack of every thread.
+      in_ = std::make_unique<StreamReader>(source_);
+    } catch (const std::bad_alloc&) {
+      return false;
     }
-    if (value == 0) {  // end of line
-      x = 0;
-      --y;
-    } else if (value == 1) {  // end of bitmap
-      ended = true;
-    } else if (value == 2) {  // delta: right and up
-      PixelryBYTE dx, dy;
-      if (!in.next(dx) || !in.next(dy)) break;
-      x += dx;
-      y -= dy;
-    } else {  // absolute: value indices, padded to a whole number of 16-bit words
-      const int bytes = four ? (value + 1) / 2 : value;
-      const std::int64_t inside = room(value);
-      RGBApixel* at = inside > 0 ? grid + y * width + x : grid;
-      PixelryBYTE b = 0;
-      bool whole = true;
-      for (int i = 0; i < bytes && whole; ++i) {
-        whole = in.next(b);
-        if (!whole) break;
-        const std::int64_t pixel = four ? 2 * i : i;
-        if (pixel < inside) at[pixel] = layout.table[four ? b >> 4 : b];
-        if (four && pixel + 1 < inside) at[pixel + 1] = layout.table[b & 15];
-      }
-      x += value;
-      if (!whole || (bytes % 2 == 1 && !in.next(b))) break;
-    }
-    ended = ended || y < 0;  // nothing more can land in the picture
+    return tryResize(row_, static_cast<std::size_t>(width_));
   }
-  fillTo(0);
-  return ended;
-}
+
+  // Row k as 8-bit indices, asked for in file order.
+  const PixelryBYTE* row(std::int64_t k, std::int64_t& available) {
+    std::fill(row_.begin(), row_.end(), PixelryBYTE{0});
+    available = width_;
+    if (!finished_ && line_ == k) decodeLine();
+    return row_.data();
+  }
+
+ private:
+  // Decodes commands into the current line until the stream leaves it.
+  void decodeLine() {
+    const std::int64_t line = line_;
+    PixelryBYTE count, value;
+    while (line_ == line && !finished_) {
+      if (!in_->next(count) || !in_->next(value)) return stop(true);
+      if (count > 0) {  // a run: one index, or two alternating ones at 4 bits
+        const std::int64_t inside = room(count);
+        for (std::int64_t i = 0; i < inside; ++i)
+          row_[static_cast<std::size_t>(x_ + i)] =
+              four_ ? static_cast<PixelryBYTE>(i % 2 == 0 ? value >> 4 : value & 15) : value;
+        x_ += count;
+      } else if (value == 0) {  // end of line
+        x_ = 0;
+        ++line_;
+      } else if (value == 1) {  // end of bitmap
+        return stop(false);
+      } else if (value == 2) {  // delta: right and up
+        PixelryBYTE dx, dy;
+        if (!in_->next(dx) || !in_->next(dy)) return stop(true);
+        x_ += dx;
+        line_ += dy;
+      } else if (!absolute(value)) {
+        return stop(true);
+      }
+      // Nothing more can land in the picture.
+      if (line_ >= height_) stop(false);
+    }
+  }
+
+  // value indices, padded to a whole number of 16-bit words; false when the data ends.
+  bool absolute(PixelryBYTE value) {
+    const int bytes = four_ ? (value + 1) / 2 : value;
+    const std::int64_t inside = room(value);
+    PixelryBYTE b = 0;
+    for (int i = 0; i < bytes; ++i) {
+      if (!in_->next(b)) return false;
+      const std::int64_t pixel = four_ ? 2 * i : i;
+      const auto at = static_cast<std::size_t>(x_ + pixel);
+      if (pixel < inside) row_[at] = four_ ? static_cast<PixelryBYTE>(b >> 4) : b;
+      if (four_ && pixel + 1 < inside) row_[at + 1] = static_cast<PixelryBYTE>(b & 15);
+    }
+    x_ += value;
+    return bytes % 2 == 0 || in_->next(b);
+  }
+
+  // The pixels from x on that still fall inside the row, at most count.
+  std::int64_t room(std::int64_t count) const { return x_ >= width_ ? 0 : std::min(count, width_ - x_); }
+
+  void stop(bool cut) {
+    finished_ = true;
+    cut_ = cut;
+  }
+
+ public:
+  bool cut() const { return cut_; }
+
+ private:
+  ByteSource& source_;
+  bool four_;
+  std::int64_t width_, height_;
+  std::unique_ptr<StreamReader> in_;
+  std::vector<PixelryBYTE> row_;
+  std::int64_t line_ = 0, x_ = 0;  // where the stream stands, line 0 the bottom row
+  bool finished_ = false;
+  bool cut_ = false;
+};
+
+namespace {
 
 // Writes one pixel in every page of a fresh grid, last page first. A top-down file fills
 // the grid from its start; the system maps fresh (huge) pages touched from the end
@@ -209,63 +433,67 @@ void touchFromTheEnd(RGBApixel* grid, std::size_t count) {
 
 }  // namespace
 
-Decoded decodeBmp(ByteSource& source, const FileLayout& layout) {
-  Decoded decoded;
-  const int width = layout.width;
-  // Not white yet: the rows the file holds are decoded over it, the others whitened.
-  decoded.grid = allocateGrid(width, layout.height);
-  if (!decoded.grid) {
-    decoded.status = Decoded::Status::gridTooLarge;
-    return decoded;
-  }
-  auto row = [&](int y) {
-    return decoded.grid.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-  };
+bool PixelRows::canGive(ByteSource& source, const FileLayout& layout, RowOrder order) {
+  const bool fileOrder = order == RowOrder::file || (order == RowOrder::topFirst) == layout.topDown;
+  return fileOrder || (layout.encoding == FileLayout::Encoding::rows && source.canSeek());
+}
 
-  if (layout.encoding != FileLayout::Encoding::rows) {
-    if (!decodeRle(source, layout, decoded.grid.get())) decoded.status = Decoded::Status::cut;
-    return decoded;
-  }
-
-  // Many rows come in with one read. A bottom-up file stores the bottom row first.
-  const std::int64_t rowSize = rowSizeBytes(width, layout.bits);
-  const std::int64_t rowsPerChunk = std::clamp<std::int64_t>(kChunkBytes / rowSize, 1, layout.height);
-  std::unique_ptr<PixelryBYTE[]> buffer(new (std::nothrow)
-                                            PixelryBYTE[static_cast<std::size_t>(rowsPerChunk * rowSize)]);
-  if (!buffer) {
-    decoded.grid.reset();
-    decoded.status = Decoded::Status::bufferTooLarge;
-    return decoded;
-  }
-  const RowDecoder decodeRow(layout);
-  if (layout.topDown)
-    touchFromTheEnd(decoded.grid.get(),
-                    static_cast<std::size_t>(width) * static_cast<std::size_t>(layout.height));
-  const int step = layout.topDown ? 1 : -1;
-  int y = layout.topDown ? 0 : layout.height - 1;
-  for (int left = layout.height; left > 0;) {
-    const std::int64_t rows = std::min<std::int64_t>(rowsPerChunk, left);
-    // Bytes in memory are decoded where they stand; a stream's are read into the buffer.
-    std::size_t taken = 0;
-    const PixelryBYTE* in = source.take(static_cast<std::size_t>(rows * rowSize), taken);
-    if (!in) {
-      taken = source.read(buffer.get(), static_cast<std::size_t>(rows * rowSize));
-      in = buffer.get();
-    }
-    const auto got = static_cast<std::int64_t>(taken);
-    const std::int64_t whole = got / rowSize;
-    for (std::int64_t k = 0; k < whole; ++k, y += step, --left, in += rowSize) decodeRow(in, rowSize, row(y));
-    if (whole == rows) continue;
-    // The file ends inside row y: it and the rows after it stay white, but for the whole
-    // words a 16-bit row has.
-    if (layout.topDown)
-      fillWhite(row(y), static_cast<std::size_t>(left) * static_cast<std::size_t>(width));
+PixelRows::PixelRows(ByteSource& source, const FileLayout& layout, Target target, RowOrder order)
+    : layout_(layout) {
+  reversed_ = order != RowOrder::file && (order == RowOrder::topFirst) != layout.topDown;
+  try {
+    if (layout.encoding == FileLayout::Encoding::rows)
+      stored_ = std::make_unique<StoredRows>(source, layout, !reversed_);
     else
-      fillWhite(row(0), static_cast<std::size_t>(y + 1) * static_cast<std::size_t>(width));
-    if (layout.bits == 16) decodeRow(in, got - whole * rowSize, row(y));
-    decoded.status = Decoded::Status::cut;
-    break;
+      runs_ = std::make_unique<RunLengthRows>(source, layout);
+    convert_ = std::make_unique<RowConverter>(layout, target);
+  } catch (const std::bad_alloc&) {
+    return;
   }
+  allocated_ = (stored_ ? stored_->allocate() : runs_->allocate()) && convert_->allocate(layout);
+}
+
+PixelRows::~PixelRows() = default;
+
+int PixelRows::nextRow() const {
+  if (given_ >= layout_.height) return -1;
+  const std::int64_t k = reversed_ ? layout_.height - 1 - given_ : given_;
+  return static_cast<int>(layout_.topDown ? k : layout_.height - 1 - k);
+}
+
+void PixelRows::decodeNext(PixelryBYTE* out) {
+  const std::int64_t k = reversed_ ? layout_.height - 1 - given_ : given_;
+  std::int64_t available = 0;
+  const PixelryBYTE* bytes = stored_ ? stored_->row(k, available) : runs_->row(k, available);
+  (*convert_)(bytes, available, out);
+  ++given_;
+}
+
+bool PixelRows::cut() const { return stored_ ? stored_->cut() : runs_ && runs_->cut(); }
+
+DecodeStatus decodeInto(ByteSource& source, const FileLayout& layout, Target target, PixelryBYTE* out,
+                        std::size_t stride) {
+  PixelRows rows(source, layout, target);
+  if (!rows.allocated()) return DecodeStatus::noMemory;
+  for (int y = rows.nextRow(); y >= 0; y = rows.nextRow())
+    rows.decodeNext(out + static_cast<std::size_t>(y) * stride);
+  return rows.cut() ? DecodeStatus::cut : DecodeStatus::whole;
+}
+
+Decoded decodeImage(ByteSource& source, const FileLayout& layout) {
+  Decoded decoded;
+  decoded.grid = allocateGrid(layout.width, layout.height);
+  if (!decoded.grid) {
+    decoded.status = DecodeStatus::noMemory;
+    return decoded;
+  }
+  const std::size_t count = static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height);
+  if (layout.topDown) touchFromTheEnd(decoded.grid.get(), count);
+  // RGBApixel has the byte order of the image object's rows.
+  decoded.status =
+      decodeInto(source, layout, Target::image, reinterpret_cast<PixelryBYTE*>(decoded.grid.get()),
+                 static_cast<std::size_t>(layout.width) * sizeof(RGBApixel));
+  if (decoded.status == DecodeStatus::noMemory) decoded.grid.reset();
   return decoded;
 }
 

@@ -125,6 +125,8 @@ int createExclusive(const std::string& name) {
 }
 // What the new file takes over from the one it replaces: ReplaceFileW carries it.
 void carryOver(int /*fd*/, const Target& /*target*/) {}
+unsigned specialBits(const Target& /*target*/) { return 0; }
+void setSpecialBits(std::FILE* /*file*/, unsigned /*mode*/) {}
 std::FILE* streamOf(int fd) { return ::_fdopen(fd, "wb"); }
 void closeDescriptor(int fd) { ::_close(fd); }
 
@@ -191,6 +193,16 @@ void carryOver(int fd, const Target& target) {
   (void)!::fchown(fd, target.status.st_uid, target.status.st_gid);
   (void)!::fchmod(fd, target.status.st_mode & 07777);
 }
+// The system clears the set-user-ID and set-group-ID bits of a file that a process without
+// the privilege to keep them writes into: a target with special bits has its whole mode
+// (0: none) set once more after the last byte is written.
+unsigned specialBits(const Target& target) {
+  const unsigned mode = target.status.st_mode & 07777;
+  return target.exists && (mode & 07000) != 0 ? mode : 0;
+}
+void setSpecialBits(std::FILE* file, unsigned mode) {
+  (void)!::fchmod(::fileno(file), static_cast<mode_t>(mode));
+}
 std::FILE* streamOf(int fd) { return ::fdopen(fd, "wb"); }
 void closeDescriptor(int fd) { ::close(fd); }
 
@@ -240,6 +252,7 @@ bool OutputFile::open(const char* name) {
       temporary_ = temporary;
       target_ = target.path;
       exists_ = target.exists;
+      specialMode_ = specialBits(target);
       return true;
     }
     if (!refusesNewFiles(errno)) return false;
@@ -255,6 +268,9 @@ bool OutputFile::close() {
   // Flushed apart from the close, so that a failure to write the last buffered bytes is
   // seen even where fclose would not report it.
   const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
+#ifdef PIXELRY_REPLACES_FILES
+  if (specialMode_ != 0) setSpecialBits(file, specialMode_);
+#endif
   return std::fclose(file) == 0 && flushed;
 }
 

@@ -17,31 +17,20 @@ namespace {
 constexpr RGBApixel kWhite{255, 255, 255, 0};
 constexpr RGBApixel kBlack{0, 0, 0, 0};
 
-// Info header sizes: OS/2 1.x (core), Windows 3 and its longer successors.
-constexpr std::uint32_t kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56, kV4Header = 108,
-                        kV5Header = 124;
 constexpr std::uint32_t kEmbeddedProfile = 0x4D424544;  // "MBED"
 // Embedded profiles are at least a 128-byte header and a tag count; larger ones than this
 // are not looked into (sRGB's own takes 3 KiB).
 constexpr std::uint32_t kSmallestProfile = 132, kLargestProfile = 1 << 20;
 // The widest bit-field channel read.
 constexpr int kWidestChannel = 10;
-constexpr PixelryWORD kArraySignature = 0x4142;  // "BA"
-// Compression codes.
-constexpr std::uint32_t kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5, kAlphaBitFields = 6;
 
-std::uint32_t le32(const PixelryBYTE* at) {
-  return at[0] | static_cast<std::uint32_t>(at[1]) << 8 | static_cast<std::uint32_t>(at[2]) << 16 |
-         static_cast<std::uint32_t>(at[3]) << 24;
-}
-std::uint16_t le16(const PixelryBYTE* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
-
-// The three masks of a 16-bit file: 32-bit values of which only the low word counts.
-// Bytes the file does not have leave the default 5-5-5 masks in place.
-BitFields readBitFields(ByteSource& source) {
-  PixelryBYTE bytes[12] = {0x00, 0x7C, 0, 0, 0xE0, 0x03, 0, 0, 0x1F, 0x00, 0, 0};
+// The three masks of a 16-bit file: 32-bit values of which the classic reader takes only
+// the low word. Bytes the file does not have leave the default 5-5-5 masks in place.
+void readClassicMasks(ByteSource& source, std::uint32_t* masks) {
+  PixelryBYTE bytes[12];
+  for (int c = 0; c < 3; ++c) putLe32(bytes + 4 * c, k555Masks[c]);
   source.read(bytes, sizeof bytes);
-  return makeBitFields(le16(bytes), le16(bytes + 4), le16(bytes + 8));
+  for (int c = 0; c < 3; ++c) masks[c] = le16(bytes + 4 * c);
 }
 
 Refusal check(const BMIH& bmih) {
@@ -75,10 +64,14 @@ struct Parse {
     at += count;
   }
   void skipTo(std::int64_t offset) { skip(offset - at); }
-  ParseOutcome refuse(Refusal refusal, const char* feature = "") {
+  ParseOutcome refuse(Refusal refusal) {
     outcome.refusal = refusal;
-    outcome.feature = feature;
     return outcome;
+  }
+  // A kind of file the full reader does not read; feature names it.
+  Refusal unsupported(const char* feature) {
+    outcome.feature = feature;
+    return Refusal::unsupportedFeature;
   }
 };
 
@@ -99,22 +92,23 @@ int bitCount(std::uint32_t mask) {
 // longer info header leaves room for the table after it.
 ParseOutcome parseClassic(Parse& parse, const BMFH& bmfh, const BMIH& bmih) {
   FileLayout& layout = parse.outcome.layout;
-  layout.fields = makeBitFields(0x7C00, 0x03E0, 0x001F);
+  layout.widening = Widening::classic;
   const std::int64_t offBits = bmfh.bfOffBits;
   if (isIndexedDepth(layout.bits)) {
     const std::int64_t colors = std::int64_t{1} << layout.bits;
     fillStandardTable(layout.table.data(), layout.bits);
     std::int64_t tableStart = kHeadersBytes;
     const std::int64_t headerSize = bmih.biSize;
-    if (headerSize > 40 && 14 + headerSize <= offBits) {
-      parse.skip(headerSize - 40);
-      tableStart = 14 + headerSize;
+    if (headerSize > kInfoHeader && kFileHeaderBytes + headerSize <= offBits) {
+      parse.skip(headerSize - kInfoHeader);
+      tableStart = kFileHeaderBytes + headerSize;
     }
     const std::int64_t entries = std::min((offBits - tableStart) / 4, colors);
     if (entries < colors) parse.outcome.oddities.add(Oddity::shortTable);
     PixelryBYTE raw[4 * 256];
     const std::size_t got = entries > 0 ? parse.read(raw, static_cast<std::size_t>(4 * entries)) : 0;
     // Entries the file ends before keep their standard colours.
+    layout.tableEntries = static_cast<int>(got / 4);
     for (std::size_t i = 0; i < got / 4; ++i)
       layout.table[i] = RGBApixel{raw[4 * i], raw[4 * i + 1], raw[4 * i + 2], raw[4 * i + 3]};
     for (std::int64_t i = std::max<std::int64_t>(entries, 0); i < colors; ++i)
@@ -122,9 +116,11 @@ ParseOutcome parseClassic(Parse& parse, const BMFH& bmfh, const BMIH& bmih) {
     // Counted from the whole table, however many entries arrived.
     parse.skip(offBits - tableStart - 4 * colors);
   } else {
-    const bool masked = layout.bits == 16 && layout.compression == kBitFields;
-    if (masked) layout.fields = readBitFields(parse.source);
-    parse.skip(offBits - kHeadersBytes - (masked ? 12 : 0));
+    layout.masked = layout.bits == 16;
+    const bool fields = layout.masked && layout.compression == kBitFields;
+    for (int c = 0; c < 3 && layout.masked; ++c) layout.masks[c] = k555Masks[c];
+    if (fields) readClassicMasks(parse.source, layout.masks);
+    parse.skip(offBits - kHeadersBytes - (fields ? 12 : 0));
   }
   return parse.outcome;
 }
@@ -190,16 +186,114 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
   // A V4 or V5 header names its colour space after the masks; "MBED" is a profile in the
   // file, whose place a V5 header gives from its own start.
   if (!info.os2 && info.size >= kV4Header && le32(bytes + 56) == kEmbeddedProfile)
-    info.profile = info.size >= kV5Header
-                       ? embeddedProfile(parse, 14 + std::int64_t{le32(bytes + 112)}, le32(bytes + 116))
-                       : ProfileKind::other;  // a V4 header has no room to say where
+    info.profile =
+        info.size >= kV5Header
+            ? embeddedProfile(parse, kFileHeaderBytes + std::int64_t{le32(bytes + 112)}, le32(bytes + 116))
+            : ProfileKind::other;  // a V4 header has no room to say where
   if (!info.os2 && info.size >= kV2Header) {
     info.hasMasks = true;
     for (std::size_t c = 0; c < 4; ++c)
       info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + 40 + 4 * c) : 0;
   }
-  parse.skipTo(14 + static_cast<std::int64_t>(info.size));
+  parse.skipTo(kFileHeaderBytes + static_cast<std::int64_t>(info.size));
   return true;
+}
+
+// The full reader's steps after the info header. Each returns the refusal it finds, or
+// Refusal::none with its part of the layout filled.
+
+// What the pixel data is: depth, compression and colour profile.
+Refusal checkEncoding(Parse& parse, const InfoHeader& info) {
+  const std::uint32_t compression = info.compression;
+  if (info.os2 && compression == kBitFields) return parse.unsupported("OS/2 Huffman 1D compression");
+  if (info.os2 && compression == kJpeg) return parse.unsupported("OS/2 RLE24 compression");
+  if (compression == kJpeg) return parse.unsupported("an embedded JPEG image");
+  if (compression == kPng) return parse.unsupported("an embedded PNG image");
+  if (compression > kAlphaBitFields) return Refusal::unknownFormat;
+  if (info.bits == 2) return parse.unsupported("2-bit pixels");
+  if (info.bits == 64) return parse.unsupported("64-bit pixels");
+  if (!isSupportedDepth(info.bits)) return Refusal::unsupportedDepth;
+  // Colours are read as sRGB; no profile is applied.
+  if (info.profile == ProfileKind::other)
+    return parse.unsupported("an embedded colour profile other than sRGB");
+  if (info.profile == ProfileKind::unreadable)
+    return parse.unsupported(
+        "an embedded colour profile it cannot reach (past the end of the data, or in a stream that cannot "
+        "seek)");
+  const bool fields = compression == kBitFields || compression == kAlphaBitFields;
+  if (fields && info.bits != 16 && info.bits != 32) return Refusal::bitFieldsDepth;
+  if (compression == kRle8 && info.bits != 8) return parse.unsupported("RLE8 at a depth other than 8 bits");
+  if (compression == kRle4 && info.bits != 4) return parse.unsupported("RLE4 at a depth other than 4 bits");
+  FileLayout& layout = parse.outcome.layout;
+  layout.encoding = compression == kRle8   ? FileLayout::Encoding::rle8
+                    : compression == kRle4 ? FileLayout::Encoding::rle4
+                                           : FileLayout::Encoding::rows;
+  return Refusal::none;
+}
+
+// The size; a negative height stores the top row first.
+Refusal checkSize(Parse& parse, const InfoHeader& info, std::uint64_t maxPixels) {
+  FileLayout& layout = parse.outcome.layout;
+  const std::int64_t height = info.height < 0 ? -info.height : info.height;
+  if (info.width <= 0 || height <= 0 || info.width > INT32_MAX || height > INT32_MAX) return Refusal::badSize;
+  layout.width = static_cast<int>(info.width);
+  layout.height = static_cast<int>(height);
+  if (layout.topDown && layout.encoding != FileLayout::Encoding::rows)
+    return parse.unsupported("top-down run-length compression");
+  if (maxPixels != 0 &&
+      static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(height) > maxPixels)
+    return Refusal::tooLarge;
+  return Refusal::none;
+}
+
+// The masks: in the header, or in the 12 (16 with alpha) bytes after a 40-byte one; 5-5-5
+// for a 16-bit file without bit fields.
+Refusal readMasks(Parse& parse, InfoHeader& info) {
+  FileLayout& layout = parse.outcome.layout;
+  const bool fields = info.compression == kBitFields || info.compression == kAlphaBitFields;
+  if (fields) {
+    if (!info.hasMasks) {
+      PixelryBYTE bytes[16] = {};
+      const std::size_t count = info.compression == kAlphaBitFields ? 16 : 12;
+      parse.read(bytes, count);
+      for (std::size_t c = 0; c < count / 4; ++c) info.masks[c] = le32(bytes + 4 * c);
+    }
+    for (int c = 0; c < 4; ++c) layout.masks[c] = info.masks[c];
+    if (info.compression == kBitFields && !info.hasMasks) layout.masks[3] = 0;
+  } else if (info.bits == 16) {
+    for (int c = 0; c < 3; ++c) layout.masks[c] = k555Masks[c];
+  }
+  layout.masked = fields || info.bits == 16;
+  if (!layout.masked) return Refusal::none;
+  for (const std::uint32_t mask : layout.masks) {
+    if (!contiguous(mask) || (info.bits == 16 && mask > 0xFFFF))
+      return parse.unsupported("bit-field masks that are not one run of bits");
+    // Wider channels are rare, and programs disagree on how to bring them to 8 bits.
+    if (bitCount(mask) > kWidestChannel) return parse.unsupported("bit-field channels wider than 10 bits");
+  }
+  return Refusal::none;
+}
+
+// The colour table: as many entries as the header says are used (all when it says 0), no
+// more than the depth can index. An offset at or before the end of the info header is
+// taken as not given; one past it that falls inside the table cuts the table there.
+// Indices past the table read black.
+void readTable(Parse& parse, const InfoHeader& info, std::int64_t offBits) {
+  FileLayout& layout = parse.outcome.layout;
+  if (!isIndexedDepth(info.bits)) return;
+  const std::int64_t colors = std::int64_t{1} << info.bits;
+  const std::int64_t entrySize = info.size == kCoreHeader ? 3 : 4;
+  std::int64_t entries = info.colorsUsed == 0 || info.colorsUsed > colors ? colors : info.colorsUsed;
+  if (offBits > parse.at) entries = std::min(entries, (offBits - parse.at) / entrySize);
+  if (entries < colors && info.colorsUsed == 0) parse.outcome.oddities.add(Oddity::shortTable);
+  PixelryBYTE raw[4 * 256];
+  const std::size_t got =
+      parse.read(raw, static_cast<std::size_t>(entrySize * entries)) / static_cast<std::size_t>(entrySize);
+  layout.tableEntries = static_cast<int>(got);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(colors); ++i) {
+    const PixelryBYTE* e = raw + entrySize * static_cast<std::int64_t>(i);
+    layout.table[i] = i < got ? RGBApixel{e[0], e[1], e[2], 0} : kBlack;
+  }
 }
 
 ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) {
@@ -210,92 +304,14 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
   layout.xPelsPerMeter = info.xPels;
   layout.yPelsPerMeter = info.yPels;
   layout.compression = info.compression;
-  const bool coreTable = info.size == kCoreHeader;
-
-  // What the pixel data is.
-  const std::uint32_t compression = info.compression;
-  if (info.os2 && compression == kBitFields)
-    return parse.refuse(Refusal::unsupportedFeature, "OS/2 Huffman 1D compression");
-  if (info.os2 && compression == kJpeg)
-    return parse.refuse(Refusal::unsupportedFeature, "OS/2 RLE24 compression");
-  if (compression == kJpeg) return parse.refuse(Refusal::unsupportedFeature, "an embedded JPEG image");
-  if (compression == kPng) return parse.refuse(Refusal::unsupportedFeature, "an embedded PNG image");
-  if (compression > kAlphaBitFields) return parse.refuse(Refusal::unknownFormat);
-  if (info.bits == 2) return parse.refuse(Refusal::unsupportedFeature, "2-bit pixels");
-  if (info.bits == 64) return parse.refuse(Refusal::unsupportedFeature, "64-bit pixels");
-  if (!isSupportedDepth(info.bits)) return parse.refuse(Refusal::unsupportedDepth);
-  // Colours are read as sRGB; no profile is applied.
-  if (info.profile == ProfileKind::other)
-    return parse.refuse(Refusal::unsupportedFeature, "an embedded colour profile other than sRGB");
-  if (info.profile == ProfileKind::unreadable)
-    return parse.refuse(Refusal::unsupportedFeature,
-                        "an embedded colour profile it cannot reach (past the end of the data, or in a "
-                        "stream that cannot seek)");
+  layout.headerSize = info.size;
   layout.bits = info.bits;
-  const bool fields = compression == kBitFields || compression == kAlphaBitFields;
-  if (fields && info.bits != 16 && info.bits != 32) return parse.refuse(Refusal::bitFieldsDepth);
-  if (compression == kRle8 && info.bits != 8)
-    return parse.refuse(Refusal::unsupportedFeature, "RLE8 at a depth other than 8 bits");
-  if (compression == kRle4 && info.bits != 4)
-    return parse.refuse(Refusal::unsupportedFeature, "RLE4 at a depth other than 4 bits");
-  layout.encoding = compression == kRle8   ? FileLayout::Encoding::rle8
-                    : compression == kRle4 ? FileLayout::Encoding::rle4
-                                           : FileLayout::Encoding::rows;
-
-  // The size; a negative height stores the top row first.
   layout.topDown = info.height < 0;
-  const std::int64_t height = info.height < 0 ? -info.height : info.height;
-  if (info.width <= 0 || height <= 0 || info.width > INT32_MAX || height > INT32_MAX)
-    return parse.refuse(Refusal::badSize);
-  if (layout.topDown && layout.encoding != FileLayout::Encoding::rows)
-    return parse.refuse(Refusal::unsupportedFeature, "top-down run-length compression");
-  layout.width = static_cast<int>(info.width);
-  layout.height = static_cast<int>(height);
-  if (maxPixels != 0 &&
-      static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(height) > maxPixels)
-    return parse.refuse(Refusal::tooLarge);
-
-  // The masks: in the header, or in the 12 (16 with alpha) bytes after a 40-byte one.
-  if (fields) {
-    if (!info.hasMasks) {
-      PixelryBYTE bytes[16] = {};
-      const std::size_t count = compression == kAlphaBitFields ? 16 : 12;
-      parse.read(bytes, count);
-      for (std::size_t c = 0; c < count / 4; ++c) info.masks[c] = le32(bytes + 4 * c);
-    }
-    for (int c = 0; c < 4; ++c) layout.masks[c] = info.masks[c];
-    if (compression == kBitFields && !info.hasMasks) layout.masks[3] = 0;
-  } else if (info.bits == 16) {
-    layout.masks[0] = 0x7C00, layout.masks[1] = 0x03E0, layout.masks[2] = 0x001F;
-  }
-  if (fields || info.bits == 16) {
-    layout.masked = true;
-    for (const std::uint32_t mask : layout.masks) {
-      if (!contiguous(mask) || (info.bits == 16 && mask > 0xFFFF))
-        return parse.refuse(Refusal::unsupportedFeature, "bit-field masks that are not one run of bits");
-      // Wider channels are rare, and programs disagree on how to bring them to 8 bits.
-      if (bitCount(mask) > kWidestChannel)
-        return parse.refuse(Refusal::unsupportedFeature, "bit-field channels wider than 10 bits");
-    }
-  }
-
-  // The colour table: as many entries as the header says are used (all when it says 0),
-  // no more than the depth can index and the pixel offset leaves room for. Indices past
-  // it read black.
-  if (isIndexedDepth(info.bits)) {
-    const std::int64_t colors = std::int64_t{1} << info.bits;
-    const std::int64_t entrySize = coreTable ? 3 : 4;
-    std::int64_t entries = info.colorsUsed == 0 || info.colorsUsed > colors ? colors : info.colorsUsed;
-    if (bmfh.bfOffBits > parse.at) entries = std::min(entries, (bmfh.bfOffBits - parse.at) / entrySize);
-    if (entries < colors && info.colorsUsed == 0) parse.outcome.oddities.add(Oddity::shortTable);
-    PixelryBYTE raw[4 * 256];
-    const std::size_t got =
-        parse.read(raw, static_cast<std::size_t>(entrySize * entries)) / static_cast<std::size_t>(entrySize);
-    for (std::size_t i = 0; i < static_cast<std::size_t>(colors); ++i) {
-      const PixelryBYTE* e = raw + entrySize * static_cast<std::int64_t>(i);
-      layout.table[i] = i < got ? RGBApixel{e[0], e[1], e[2], 0} : kBlack;
-    }
-  }
+  Refusal refusal = checkEncoding(parse, info);
+  if (refusal == Refusal::none) refusal = checkSize(parse, info, maxPixels);
+  if (refusal == Refusal::none) refusal = readMasks(parse, info);
+  if (refusal != Refusal::none) return parse.refuse(refusal);
+  readTable(parse, info, bmfh.bfOffBits);
   // The pixels start at the offset the file header gives; one that points back into the
   // headers is taken to mean right after them.
   parse.skipTo(bmfh.bfOffBits);
@@ -310,11 +326,13 @@ ParseOutcome parseBmp(ByteSource& source, Policy policy, std::uint64_t maxPixels
   // the signature and is reported as corrupted rather than as not a BMP file.
   BMFH bmfh;
   bool whole = readRecord(source, bmfh);
-  parse.at = 14;
+  parse.at = kFileHeaderBytes;
+  parse.outcome.layout.fileSize = bmfh.bfSize;
+  parse.outcome.layout.dataOffset = bmfh.bfOffBits;
   if (bmfh.bfType != kSignature) {
-    if (policy == Policy::full && bmfh.bfType == kArraySignature)
-      return parse.refuse(Refusal::unsupportedFeature, "an OS/2 bitmap array");
-    return parse.refuse(Refusal::notBmp);
+    const bool array = policy == Policy::full && bmfh.bfType == kArraySignature;
+    if (array) parse.unsupported("an OS/2 bitmap array");
+    return parse.refuse(array ? Refusal::unsupportedFeature : Refusal::notBmp);
   }
   if (policy == Policy::full) {
     if (!whole) return parse.refuse(Refusal::corrupted);
@@ -326,7 +344,8 @@ ParseOutcome parseBmp(ByteSource& source, Policy policy, std::uint64_t maxPixels
   parse.at = kHeadersBytes;
   // Headers shorter than 40 bytes (OS/2's) have other fields where the 40-byte header
   // has its own: none of their bytes is taken for one.
-  if (bmih.biSize >= 1 && bmih.biSize < 40) {
+  parse.outcome.layout.headerSize = bmih.biSize;
+  if (bmih.biSize >= 1 && bmih.biSize < kInfoHeader) {
     parse.outcome.layout.compression = bmih.biCompression;
     return parse.refuse(Refusal::unknownFormat);
   }

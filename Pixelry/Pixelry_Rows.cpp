@@ -57,39 +57,6 @@ void encodeDirectRow(int bits, const RGBApixel* in, PixelryBYTE* out, int width)
   std::memcpy(out, in + width - 1, 3);
 }
 
-BitFields makeBitFields(PixelryWORD red, PixelryWORD green, PixelryWORD blue) {
-  BitFields fields{{red, green, blue}, {0, 0, 0}, {3, 3, 3}};
-  for (int c = 0; c < 3; ++c) {
-    for (unsigned m = fields.mask[c]; m > 31; m >>= 1) ++fields.shift[c];
-    // A mask of four bits or fewer would otherwise never reach the top of the byte: its
-    // channel, brought down to bit 0, is widened by its own width instead (4-bit 15 reads
-    // 240, as 5-bit 31 reads 248).
-    const unsigned mask = fields.mask[c];
-    if (mask != 0 && (mask >> fields.shift[c]) < 16) {
-      int count = 0;
-      for (unsigned m = mask; m != 0; m >>= 1) count += static_cast<int>(m & 1);
-      for (fields.shift[c] = 0; ((mask >> fields.shift[c]) & 1) == 0;) ++fields.shift[c];
-      fields.up[c] = 8 - count;
-    }
-  }
-  return fields;
-}
-
-void decode16bitRow(const PixelryBYTE* in, std::int64_t available, RGBApixel* out, int width,
-                    const BitFields& fields) {
-  const std::int64_t words = available / 2 < width ? available / 2 : width;
-  const unsigned redMask = fields.mask[0], greenMask = fields.mask[1], blueMask = fields.mask[2];
-  const int redShift = fields.shift[0], greenShift = fields.shift[1], blueShift = fields.shift[2];
-  const int redUp = fields.up[0], greenUp = fields.up[1], blueUp = fields.up[2];
-  for (std::int64_t x = 0; x < words; ++x, in += 2) {
-    const unsigned word = in[0] | static_cast<unsigned>(in[1]) << 8;
-    // Each channel keeps at most the top five bits of its mask, scaled by 8.
-    out[x] = RGBApixel{static_cast<PixelryBYTE>(((word & blueMask) >> blueShift) << blueUp),
-                       static_cast<PixelryBYTE>(((word & greenMask) >> greenShift) << greenUp),
-                       static_cast<PixelryBYTE>(((word & redMask) >> redShift) << redUp), 0};
-  }
-}
-
 void encode16bitRow(const RGBApixel* in, PixelryBYTE* out, int width) {
   PixelryBYTE* at = out;
   for (int x = 0; x < width; ++x) {
@@ -138,9 +105,10 @@ bool BMP::EncodeRow(int bits, PixelryBYTE* Buffer, int BufferSize, int Row) {
   if (bits > 8) {
     pixelry::detail::encodeDirectRow(bits, RowPointer(Row), Buffer, Width);
   } else if (HasColorTable()) {
-    pixelry::detail::encodeIndexedRow(
-        bits, RowPointer(Row), Buffer, Width,
-        pixelry::detail::paletteSearchFor(ColorTable.data(), TellNumberOfColors()));
+    pixelry::detail::PaletteSearch& search =
+        pixelry::detail::paletteSearchFor(ColorTable.data(), TellNumberOfColors());
+    const RGBApixel* row = RowPointer(Row);
+    pixelry::detail::packIndices(bits, Buffer, Width, [&](int x) { return unsigned{search(row[x])}; });
   } else {
     // Every pixel takes index 0, as FindClosestColor answers without a table; the
     // warning comes once for the row.

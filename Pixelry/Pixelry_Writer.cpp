@@ -2,133 +2,50 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Pixelry_IO.h"
 #include "Pixelry_Integers.h"
 #include "detail/ByteSource.h"
+#include "detail/Encode.h"
 #include "detail/ImageAccess.h"
 #include "detail/Layout.h"
 #include "detail/OutputFile.h"
-#include "detail/PaletteSearch.h"
 #include "detail/Report.h"
-#include "detail/RowCodecs.h"
 #include "detail/Streams.h"
+#include "detail/Verdicts.h"
+#include "detail/Writing.h"
 
 using namespace pixelry::detail;
 
 namespace {
 
-// Sizes of the parts of the file the writer produces.
-struct Layout {
-  std::int64_t headerBytes;   // both headers
-  std::int64_t paletteBytes;  // colour table, or the three masks at 16 bits
-  std::int64_t rowSize;
-  std::int64_t imageBytes;
-  std::int64_t fileBytes;
-};
-
-// The longer info header of a 32-bit file with an alpha mask: bit fields and a colour
-// space after the 40 bytes of the classic one.
-constexpr std::int64_t kV4HeaderBytes = 108;
-constexpr PixelryDWORD kBitFields = 3;
-
-Layout layoutOf(int width, int height, int bits, bool alphaMask) {
-  Layout layout{};
-  layout.headerBytes = alphaMask ? 14 + kV4HeaderBytes : kHeadersBytes;
-  layout.paletteBytes = isIndexedDepth(bits) ? 4 * IntPow(2, bits) : bits == 16 ? 12 : 0;
-  layout.rowSize = rowSizeBytes(width, bits);
-  layout.imageBytes = height * layout.rowSize;
-  layout.fileBytes = layout.headerBytes + layout.paletteBytes + layout.imageBytes;
-  return layout;
-}
-
-// The 68 bytes that make a 40-byte info header a 108-byte one: the red, green, blue and
-// alpha masks of BGRA pixels, then the colour space "sRGB" (its endpoints and gammas,
-// unused with it, stay 0).
-constexpr PixelryBYTE kV4Tail[68] = {0, 0, 0xFF, 0, 0, 0xFF, 0,   0,   0xFF, 0,
-                                     0, 0, 0,    0, 0, 0xFF, 'B', 'G', 'R',  's'};
-
-// 16-bit files are written 5-6-5: red 0xF800, green 0x07E0, blue 0x001F, each stored as
-// a little-endian 32-bit value.
-constexpr PixelryBYTE k565Masks[12] = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0x00, 0, 0};
-
-bool writeBytes(ByteSink& sink, const PixelryBYTE* bytes, std::int64_t count) {
-  return sink.write(bytes, static_cast<std::size_t>(count));
-}
-
-// Packs one image row at the image's depth; only a 16-bit row gets its padding here.
-void packRow(const BMP& image, const RGBApixel* row, PixelryBYTE* out) {
-  const int bits = image.TellBitDepth(), width = image.TellWidth();
-  if (bits == 16)
-    encode16bitRow(row, out, width);
-  else if (isIndexedDepth(bits))
-    encodeIndexedRow(bits, row, out, width,
-                     paletteSearchFor(ImageAccess::table(image), image.TellNumberOfColors()));
-  else
-    encodeDirectRow(bits, row, out, width);
-}
-
-// Writes the whole file; false when a write failed.
-bool writeImage(const BMP& image, ByteSink& sink, bool alphaMask) {
-  const int width = image.TellWidth(), height = image.TellHeight(), bits = image.TellBitDepth();
-  const Layout layout = layoutOf(width, height, bits, alphaMask);
-  const auto [xPelsPerMeter, yPelsPerMeter] = ImageAccess::resolution(image);
-
-  BMFH bmfh;
-  bmfh.bfSize = static_cast<PixelryDWORD>(layout.fileBytes);
-  bmfh.bfOffBits = static_cast<PixelryDWORD>(layout.headerBytes + layout.paletteBytes);
-  BMIH bmih;
-  bmih.biSize = static_cast<PixelryDWORD>(layout.headerBytes - 14);
-  bmih.biWidth = static_cast<PixelryDWORD>(width);
-  bmih.biHeight = static_cast<PixelryDWORD>(height);
-  bmih.biBitCount = static_cast<PixelryWORD>(bits);
-  bmih.biCompression = bits == 16 || alphaMask ? kBitFields : 0;
-  bmih.biSizeImage = static_cast<PixelryDWORD>(layout.imageBytes);
-  // An unset resolution is written as 96 dpi.
-  bmih.biXPelsPerMeter = static_cast<PixelryDWORD>(xPelsPerMeter != 0 ? xPelsPerMeter : 3780);
-  bmih.biYPelsPerMeter = static_cast<PixelryDWORD>(yPelsPerMeter != 0 ? yPelsPerMeter : 3780);
-  if (!writeRecord(sink, bmfh) || !writeRecord(sink, bmih)) return false;
-  if (alphaMask && !writeBytes(sink, kV4Tail, sizeof kV4Tail)) return false;
-
-  if (isIndexedDepth(bits)) {
-    // RGBApixel has the byte order of a palette entry.
-    PixelryBYTE table[4 * 256];
-    const RGBApixel* entries = ImageAccess::table(image);
-    for (std::size_t i = 0; i < static_cast<std::size_t>(image.TellNumberOfColors()); ++i) {
-      table[4 * i] = entries[i].Blue;
-      table[4 * i + 1] = entries[i].Green;
-      table[4 * i + 2] = entries[i].Red;
-      table[4 * i + 3] = entries[i].Alpha;
-    }
-    if (!writeBytes(sink, table, layout.paletteBytes)) return false;
-  } else if (bits == 16) {
-    if (!writeBytes(sink, k565Masks, sizeof k565Masks)) return false;
+// The file the image object is written as: its size, depth, resolution and table.
+FileShape shapeOf(const BMP& image, bool alphaMask) {
+  FileShape shape;
+  shape.width = image.TellWidth();
+  shape.height = image.TellHeight();
+  shape.bits = image.TellBitDepth();
+  shape.alphaMask = alphaMask;
+  std::tie(shape.xPelsPerMeter, shape.yPelsPerMeter) = ImageAccess::resolution(image);
+  if (isIndexedDepth(shape.bits)) {
+    shape.tableEntries = 1 << shape.bits;
+    std::copy_n(ImageAccess::table(image), shape.tableEntries, shape.table.begin());
   }
-
-  // Many rows go out in one write. The buffer is cleared once: the 1-, 4-, 8-, 24- and
-  // 32-bit encoders never touch the padding, so it stays 0, and the 16-bit encoder
-  // writes its own.
-  const std::int64_t rowsPerChunk = std::clamp<std::int64_t>(kChunkBytes / layout.rowSize, 1, height);
-  std::unique_ptr<PixelryBYTE[]> buffer(
-      new (std::nothrow) PixelryBYTE[static_cast<std::size_t>(rowsPerChunk * layout.rowSize)]());
-  if (!buffer) return false;
-  const RGBApixel* pixels = ImageAccess::pixels(image);
-  // The file stores the bottom row first.
-  for (int y = height - 1; y >= 0;) {
-    const std::int64_t rows = std::min<std::int64_t>(rowsPerChunk, y + 1);
-    for (std::int64_t k = 0; k < rows; ++k, --y)
-      packRow(image, pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
-              buffer.get() + k * layout.rowSize);
-    if (!writeBytes(sink, buffer.get(), rows * layout.rowSize)) return false;
-  }
-  return true;
+  return shape;
 }
 
-// Why a write failed, in the order the checks are made.
-enum class WriteFailure { none, dataSize, tooLarge, cannotOpen, incomplete };
+// Writes the whole file.
+EncodeStatus writeImage(const BMP& image, ByteSink& sink, const FileShape& shape) {
+  // RGBApixel has the byte order of the image object's rows.
+  return encodeWhole(sink, shape, Target::image,
+                     reinterpret_cast<const PixelryBYTE*>(ImageAccess::pixels(image)),
+                     static_cast<std::size_t>(image.TellWidth()) * sizeof(RGBApixel));
+}
 
 // The message of a failure, as lines.
 std::vector<std::string> writeFailureLines(WriteFailure failure, const std::string& name) {
@@ -139,21 +56,57 @@ std::vector<std::string> writeFailureLines(WriteFailure failure, const std::stri
       return {"Cannot open file " + name + " for output."};
     case WriteFailure::incomplete:
       return {"Could not write proper amount of data."};
-    default:
-      return {};
+    case WriteFailure::badIndex:
+      return {"Cannot write " + name + ": a pixel's index lies past the colour table."};
+    case WriteFailure::dataSize:
+      return {"Cannot write " + name + ": the fixed-width types have the wrong size."};
+    case WriteFailure::none:
+      break;
   }
+  return {};
 }
 
-// Writes the file, replacing an existing one only once the new one is whole.
-WriteFailure writeImageFile(const BMP& image, const char* fileName, bool alphaMask) {
+WriteFailure failureOf(EncodeStatus status) {
+  switch (status) {
+    case EncodeStatus::written:
+      return WriteFailure::none;
+    case EncodeStatus::badIndex:
+      return WriteFailure::badIndex;
+    case EncodeStatus::writeFailed:
+    case EncodeStatus::noMemory:
+      break;
+  }
+  return WriteFailure::incomplete;
+}
+
+// Alpha masks are written at 32 bits only; other depths have no fourth channel.
+bool alphaMaskAt(int bits, const pixelry::WriteOptions& options) { return options.alphaMask && bits == 32; }
+
+}  // namespace
+
+namespace pixelry::detail {
+
+WriteFailure writeFileWith(const char* fileName, const FileShape& shape,
+                           const std::function<EncodeStatus(ByteSink&)>& body) {
   if (!PixelrycheckDataSize()) return WriteFailure::dataSize;
-  if (layoutOf(image.TellWidth(), image.TellHeight(), image.TellBitDepth(), alphaMask).fileBytes > UINT32_MAX)
-    return WriteFailure::tooLarge;
+  if (shape.fileBytes() > UINT32_MAX) return WriteFailure::tooLarge;
   OutputFile file;
   if (!file.open(fileName)) return WriteFailure::cannotOpen;
   ByteSink sink(file.stream());
-  if (!file.commit(writeImage(image, sink, alphaMask))) return WriteFailure::incomplete;
+  const WriteFailure failure = failureOf(body(sink));
+  if (!file.commit(failure == WriteFailure::none))
+    return failure == WriteFailure::none ? WriteFailure::incomplete : failure;
   return WriteFailure::none;
+}
+
+WriteFailure writeMemoryWith(std::vector<PixelryBYTE>& out, const FileShape& shape,
+                             const std::function<EncodeStatus(ByteSink&)>& body) {
+  out.clear();
+  if (shape.fileBytes() > UINT32_MAX) return WriteFailure::tooLarge;
+  ByteSink sink(out);
+  const WriteFailure failure = failureOf(body(sink));
+  if (failure != WriteFailure::none) out.clear();
+  return failure;
 }
 
 pixelry::Result writeResult(WriteFailure failure, const std::string& name) {
@@ -161,22 +114,45 @@ pixelry::Result writeResult(WriteFailure failure, const std::string& name) {
   if (failure == WriteFailure::none) return result;
   result.code = failure == WriteFailure::cannotOpen ? pixelry::Code::cannotOpen
                 : failure == WriteFailure::tooLarge ? pixelry::Code::tooLarge
+                : failure == WriteFailure::badIndex ? pixelry::Code::badArgument
                                                     : pixelry::Code::writeFailed;
-  const std::vector<std::string> lines = writeFailureLines(failure, name);
-  result.message =
-      lines.empty() ? "Cannot write " + name + ": the fixed-width types have the wrong size." : lines[0];
+  result.message = writeFailureLines(failure, name)[0];
   return result;
 }
 
-// Alpha masks are written at 32 bits only; other depths have no fourth channel.
-bool alphaMaskAt(const BMP& image, const pixelry::WriteOptions& options) {
-  return options.alphaMask && image.TellBitDepth() == 32;
+pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFormat format, int bits,
+                              const WriteOptions& options, FileShape& shape) {
+  const auto refuse = [](const std::string& why) {
+    pixelry::Result result;
+    result.code = pixelry::Code::badArgument;
+    result.message = "Cannot encode: " + why + ".";
+    return result;
+  };
+  if (!isKnown(format)) return refuse("unknown pixel format");
+  if (!isSupportedDepth(bits)) return refuse("unsupported bit depth " + std::to_string(bits));
+  if (width < 1 || height < 1) return refuse("a width or height below 1");
+  if (stride < static_cast<std::size_t>(width) * bytesOf(targetOf(format)))
+    return refuse("a stride shorter than a row of pixels");
+  const std::size_t most = isIndexedDepth(bits) ? std::size_t{1} << bits : 256;
+  if (options.table.size() > most) return refuse("a colour table of more entries than the depth indexes");
+  shape.width = width;
+  shape.height = height;
+  shape.bits = bits;
+  shape.alphaMask = alphaMaskAt(bits, options);
+  shape.tableEntries = static_cast<int>(options.table.empty() ? most : options.table.size());
+  if (options.table.empty())
+    fillStandardTable(shape.table.data(), isIndexedDepth(bits) ? bits : 8);
+  else
+    std::copy(options.table.begin(), options.table.end(), shape.table.begin());
+  return {};
 }
 
-}  // namespace
+}  // namespace pixelry::detail
 
 bool BMP::WriteToFile(const char* FileName) {
-  const WriteFailure failure = writeImageFile(*this, FileName, false);
+  const FileShape shape = shapeOf(*this, false);
+  const WriteFailure failure = writeFileWith(
+      FileName, shape, [this, &shape](ByteSink& sink) { return writeImage(*this, sink, shape); });
   if (failure == WriteFailure::dataSize)
     failDataSize();
   else if (failure != WriteFailure::none)
@@ -186,23 +162,52 @@ bool BMP::WriteToFile(const char* FileName) {
 
 bool pixelry::detail::writeToStream(const BMP& image, std::FILE* file) {
   ByteSink sink(file);
-  return writeImage(image, sink, false);
+  return writeImage(image, sink, shapeOf(image, false)) == EncodeStatus::written;
 }
 
 pixelry::Result pixelry::writeFile(const BMP& image, const char* fileName, const WriteOptions& options) {
-  return writeResult(writeImageFile(image, fileName, alphaMaskAt(image, options)), quoted(fileName));
+  const FileShape shape = shapeOf(image, alphaMaskAt(image.TellBitDepth(), options));
+  return writeResult(
+      writeFileWith(fileName, shape,
+                    [&image, &shape](ByteSink& sink) { return writeImage(image, sink, shape); }),
+      quoted(fileName));
 }
 
 pixelry::Result pixelry::writeMemory(const BMP& image, std::vector<PixelryBYTE>& out,
                                      const WriteOptions& options) {
-  out.clear();
-  const bool alphaMask = alphaMaskAt(image, options);
-  if (layoutOf(image.TellWidth(), image.TellHeight(), image.TellBitDepth(), alphaMask).fileBytes > UINT32_MAX)
-    return writeResult(WriteFailure::tooLarge, "memory");
-  ByteSink sink(out);
-  if (!writeImage(image, sink, alphaMask)) {
-    out.clear();
-    return writeResult(WriteFailure::incomplete, "memory");
-  }
-  return {};
+  const FileShape shape = shapeOf(image, alphaMaskAt(image.TellBitDepth(), options));
+  return writeResult(
+      writeMemoryWith(out, shape,
+                      [&image, &shape](ByteSink& sink) { return writeImage(image, sink, shape); }),
+      "memory");
+}
+
+pixelry::Result pixelry::encode(const void* pixels, int width, int height, std::size_t stride,
+                                PixelFormat format, int bits, std::vector<std::uint8_t>& out,
+                                const WriteOptions& options) {
+  FileShape shape;
+  Result refused = pixels ? shapeOfPixels(width, height, stride, format, bits, options, shape)
+                          : failure(Code::badArgument, "Cannot encode: no pixels.");
+  if (!refused) return refused;
+  const auto* bytes = static_cast<const PixelryBYTE*>(pixels);
+  return writeResult(writeMemoryWith(out, shape,
+                                     [&](ByteSink& sink) {
+                                       return encodeWhole(sink, shape, targetOf(format), bytes, stride);
+                                     }),
+                     "memory");
+}
+
+pixelry::Result pixelry::encodeFile(const char* fileName, const void* pixels, int width, int height,
+                                    std::size_t stride, PixelFormat format, int bits,
+                                    const WriteOptions& options) {
+  FileShape shape;
+  Result refused = pixels ? shapeOfPixels(width, height, stride, format, bits, options, shape)
+                          : failure(Code::badArgument, "Cannot encode: no pixels.");
+  if (!refused) return refused;
+  const auto* bytes = static_cast<const PixelryBYTE*>(pixels);
+  return writeResult(writeFileWith(fileName, shape,
+                                   [&](ByteSink& sink) {
+                                     return encodeWhole(sink, shape, targetOf(format), bytes, stride);
+                                   }),
+                     quoted(fileName));
 }

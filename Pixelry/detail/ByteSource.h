@@ -25,6 +25,14 @@ class ByteSource {
   std::size_t read(PixelryBYTE* out, std::size_t count);
   // Reads past count bytes in bounded steps, stopping at the end.
   void skip(std::int64_t count);
+  // Moves by distance bytes (back when negative); memory may be left behind, where reads
+  // find nothing. False when the stream cannot seek.
+  bool seekBy(std::int64_t distance);
+  // Whether seekBy works here.
+  bool canSeek();
+  bool inMemory() const { return file_ == nullptr; }
+  // The stream read from; null in memory.
+  std::FILE* stream() const { return file_; }
   // From memory: the next bytes where they stand (got of them, up to count), taken as
   // read. From a stream: null, and nothing is taken.
   const PixelryBYTE* take(std::size_t count, std::size_t& got);
@@ -37,7 +45,10 @@ class ByteSource {
   std::FILE* file_ = nullptr;
   const PixelryBYTE* data_ = nullptr;
   std::size_t size_ = 0;
-  std::size_t at_ = 0;
+  std::size_t at_ = 0;  // in memory: where reading stands, perhaps past the end
+
+  // In memory: the bytes left from where reading stands.
+  std::size_t left() const { return at_ < size_ ? size_ - at_ : 0; }
 };
 
 // Bytes are put front to back.

@@ -19,8 +19,34 @@ inline bool isSupportedDepth(int bits) {
   return isIndexedDepth(bits) || bits == 16 || bits == 24 || bits == 32;
 }
 
-constexpr std::int64_t kHeadersBytes = 54;  // file header (14) and info header (40)
-constexpr PixelryWORD kSignature = 19778;   // "BM"
+// The format's constants, named once.
+constexpr PixelryWORD kSignature = 19778;        // "BM"
+constexpr PixelryWORD kArraySignature = 0x4142;  // "BA", an OS/2 bitmap array
+constexpr std::int64_t kFileHeaderBytes = 14;
+// Info header sizes: OS/2 1.x (core), Windows 3, and Windows' longer successors. Other
+// sizes from 16 to 64 bytes are OS/2 2.x headers, which may stop after any field.
+constexpr std::uint32_t kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56, kV4Header = 108,
+                        kV5Header = 124, kOs2Smallest = 16, kOs2Largest = 64;
+constexpr std::int64_t kHeadersBytes = kFileHeaderBytes + kInfoHeader;  // 54
+// Compression codes (OS/2 2.x headers use 3 and 4 for Huffman 1D and RLE24).
+constexpr std::uint32_t kUncompressed = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5,
+                        kAlphaBitFields = 6;
+// An unset resolution is written as 96 dpi.
+constexpr std::int32_t kDefaultPelsPerMeter = 3780;
+// Red, green and blue masks of a 16-bit file without bit fields (5-5-5), and those the
+// writer gives its 16-bit files (5-6-5).
+constexpr std::uint32_t k555Masks[3] = {0x7C00, 0x03E0, 0x001F};
+constexpr std::uint32_t k565Masks[3] = {0xF800, 0x07E0, 0x001F};
+
+// Little-endian values in a byte array.
+inline std::uint16_t le16(const PixelryBYTE* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
+inline std::uint32_t le32(const PixelryBYTE* at) {
+  return at[0] | static_cast<std::uint32_t>(at[1]) << 8 | static_cast<std::uint32_t>(at[2]) << 16 |
+         static_cast<std::uint32_t>(at[3]) << 24;
+}
+inline void putLe32(PixelryBYTE* at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<PixelryBYTE>(value >> (8 * i));
+}
 
 // The header fields in file order with their names: this table drives reading, writing,
 // byte swapping and display alike. Header is BMFH or BMIH, const or not; visit is called

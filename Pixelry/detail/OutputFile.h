@@ -13,7 +13,8 @@ namespace pixelry::detail {
 // write leaves the target as it was, and readers see the old file or the new one, never a
 // mix. A symbolic link is followed, and the file it points to is the one replaced; an
 // existing target's permission bits, and where the process may its owner and group, pass
-// to the new file. Anything else (a device, a FIFO, a file with other hard links, a
+// to the new file (the special bits once the bytes are written, since writing clears
+// them). Anything else (a device, a FIFO, a file with other hard links, a
 // writable file in a directory that refuses new files) is written in place, as fopen
 // "wb" does. Nothing is forced to the disk. On Windows the temporary file replaces the
 // target through ReplaceFileW, which keeps its attributes and security; links are not
@@ -43,6 +44,9 @@ class OutputFile {
   std::string temporary_;  // empty when writing in place
   std::string target_;     // the file the temporary one replaces
   bool exists_ = false;    // whether it existed when the write began
+  // The target's mode when it has set-user-ID, set-group-ID or sticky bits, set again on
+  // the temporary file once written (0: none).
+  unsigned specialMode_ = 0;
 };
 
 }  // namespace pixelry::detail

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "../Pixelry_Image.h"
-#include "RowCodecs.h"
 
 namespace pixelry::detail {
 
@@ -57,27 +56,42 @@ class Oddities {
   std::size_t count_ = 0;
 };
 
+// How a bit-field channel of n bits becomes 8 bits.
+enum class Widening {
+  // round(v x 255 / (2^n - 1)): 5-bit 31 reads 255.
+  scale,
+  // The classic reader's: the top five bits of the mask times 8 (5-bit 31 reads 248, a
+  // sixth green bit is dropped); a mask of four bits or fewer is widened by its own width
+  // instead (4-bit 15 reads 240). Only the low 16 bits of a mask count.
+  classic,
+};
+
 // A file as its headers describe it.
 struct FileLayout {
   int width = 0;
   int height = 0;
   int bits = 0;
   std::uint32_t compression = 0;
+  std::uint32_t headerSize = 0;  // bytes of the info header
+  std::uint32_t fileSize = 0;    // bfSize
+  std::uint32_t dataOffset = 0;  // bfOffBits
   std::int32_t xPelsPerMeter = 0;
   std::int32_t yPelsPerMeter = 0;
   // The colour table at 1, 4 and 8 bits (2^bits entries as the image will hold them):
-  // the file's entries, white for those it lacks, and the standard colour where the
-  // file ends inside the table.
+  // the file's entries, then white (classic) or black (full) for those it lacks, and the
+  // standard colour where the file ends inside the table.
   std::array<RGBApixel, 256> table{};
-  // The masks of a 16-bit file (5-5-5 unless the file gives bit fields).
-  BitFields fields{};
-  // The full reader's pixel data.
+  int tableEntries = 0;  // how many of them the file gives
   enum class Encoding { rows, rle8, rle4 } encoding = Encoding::rows;
   bool topDown = false;
-  // At 16 and 32 bits, red, green, blue and alpha masks; each channel of n bits becomes
-  // 8 bits as round(v x 255 / (2^n - 1)). Not used by the classic reader.
+  // Pixels decoded through red, green, blue and alpha masks: every 16-bit file (5-5-5
+  // unless it gives bit fields) and 32-bit files with bit fields.
   bool masked = false;
   std::uint32_t masks[4] = {};
+  Widening widening = Widening::scale;
+
+  // Whether the pixels carry opacity: an alpha mask.
+  bool alpha() const { return masked && masks[3] != 0; }
 };
 
 struct ParseOutcome {

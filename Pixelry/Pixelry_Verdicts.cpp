@@ -1,0 +1,139 @@
+// What the readers say about a file: refusals, oddities and their messages.
+#include "detail/Verdicts.h"
+
+#include "detail/Layout.h"
+
+namespace pixelry::detail {
+
+namespace {
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : " ") + line;
+  return text;
+}
+
+Code codeOf(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::none:
+      return Code::ok;
+    case Refusal::notBmp:
+      return Code::notBmp;
+    case Refusal::corrupted:
+      return Code::truncated;
+    case Refusal::badSize:
+    case Refusal::unsupportedDepth:
+    case Refusal::bitFieldsDepth:
+      return Code::invalid;
+    case Refusal::tooLarge:
+      return Code::tooLarge;
+    case Refusal::rle:
+    case Refusal::unknownFormat:
+    case Refusal::unsupportedFeature:
+      break;
+  }
+  return Code::unsupported;
+}
+
+}  // namespace
+
+std::vector<std::string> refusalLines(const ParseOutcome& parsed, const std::string& name,
+                                      std::uint64_t maxPixels) {
+  const FileLayout& layout = parsed.layout;
+  switch (parsed.refusal) {
+    case Refusal::none:
+      return {};
+    case Refusal::notBmp:
+      return {name + " is not a Windows BMP file!"};
+    case Refusal::corrupted:
+      return {name + " is obviously corrupted."};
+    case Refusal::rle:
+      return {name + " is (RLE) compressed.", "Pixelry does not support compression."};
+    case Refusal::unknownFormat:
+      return {name + " is in an unsupported format.",
+              "(bmih.biCompression = " + std::to_string(layout.compression) + ")",
+              "The file is probably an old OS2 bitmap or corrupted."};
+    case Refusal::bitFieldsDepth:
+      return {name + " uses bit fields and is not a", "16-bit file. This is not supported."};
+    case Refusal::unsupportedDepth:
+      return {name + " has unrecognized bit depth."};
+    case Refusal::badSize:
+      return {name + " has a non-positive width or height."};
+    case Refusal::unsupportedFeature:
+      return {name + " uses " + parsed.feature + ", which Pixelry does not read."};
+    case Refusal::tooLarge:
+      return {name + " has " + std::to_string(layout.width) + " x " + std::to_string(layout.height) +
+              " pixels, more than the limit of " + std::to_string(maxPixels) + " (ReadOptions::maxPixels)."};
+  }
+  return {};
+}
+
+std::vector<std::string> oddityLines(Oddity oddity, const std::string& name) {
+  switch (oddity) {
+    case Oddity::extraBytes:
+      return {"Extra meta data detected in file " + name, "Data will be skipped."};
+    case Oddity::shortTable:
+      return {"file " + name + " has an underspecified", "color table. The table will be padded with extra",
+              "white (255,255,255,0) entries."};
+    case Oddity::rleCut:
+      return {name + ": the run-length data ends early; pixels it never set", "take colour-table entry 0."};
+  }
+  return {};
+}
+
+std::string tooLargeForMemory(const std::string& name) { return name + " is too large to fit in memory."; }
+std::string cannotOpen(const std::string& name) { return "Cannot open file " + name + " for input."; }
+
+Result failure(Code code, std::string message) {
+  Result result;
+  result.code = code;
+  result.message = std::move(message);
+  return result;
+}
+
+Result verdictOf(const ParseOutcome& parsed, const std::string& name, std::uint64_t maxPixels,
+                 Target target) {
+  if (parsed.refusal != Refusal::none)
+    return failure(codeOf(parsed.refusal), joined(refusalLines(parsed, name, maxPixels)));
+  if (target == Target::index8 && !isIndexedDepth(parsed.layout.bits))
+    return failure(Code::unsupported, name + " has no colour table, so its pixels have no indices (index8).");
+  Result result;
+  result.alpha = parsed.layout.alpha();
+  for (const Oddity oddity : parsed.oddities)
+    result.warnings.push_back(oddity == Oddity::shortTable
+                                  ? name + " has a short colour table; indices past it read black."
+                                  : joined(oddityLines(oddity, name)));
+  return result;
+}
+
+std::string cutWarning(const FileLayout& layout, const std::string& name) {
+  return layout.encoding == FileLayout::Encoding::rows
+             ? name + ": the pixel data ends early; the rows it lacks are white."
+             : joined(oddityLines(Oddity::rleCut, name));
+}
+
+Info infoOf(const ParseOutcome& parsed) {
+  const FileLayout& layout = parsed.layout;
+  Info info;
+  info.width = layout.width;
+  info.height = layout.height;
+  info.bits = layout.bits;
+  info.topDown = layout.topDown;
+  info.alpha = layout.alpha();
+  info.compression = layout.compression;
+  info.headerSize = static_cast<int>(layout.headerSize);
+  // A plain 32-bit pixel is blue, green, red and a fourth byte that is not alpha.
+  const std::uint32_t plain[4] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0};
+  for (int c = 0; c < 4; ++c)
+    info.masks[c] = layout.masked                                          ? layout.masks[c]
+                    : layout.bits == 32 && parsed.refusal == Refusal::none ? plain[c]
+                                                                           : 0;
+  info.table.assign(layout.table.begin(), layout.table.begin() + layout.tableEntries);
+  info.xPelsPerMeter = layout.xPelsPerMeter;
+  info.yPelsPerMeter = layout.yPelsPerMeter;
+  info.fileSize = layout.fileSize;
+  info.dataOffset = layout.dataOffset;
+  return info;
+}
+
+}  // namespace pixelry::detail

@@ -1,0 +1,73 @@
+// Internal: pixels in a format encoded as an uncompressed BMP file, whole or by rows. The
+// image object's writers and the buffer encoders share it.
+#ifndef PIXELRY_DETAIL_ENCODE_H
+#define PIXELRY_DETAIL_ENCODE_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "../Pixelry_Image.h"
+#include "PixelFormats.h"
+
+namespace pixelry::detail {
+
+class ByteSink;
+class PaletteSearch;
+
+// What is written: size, depth, layout, resolution and colour table.
+struct FileShape {
+  int width = 1;
+  int height = 1;
+  int bits = 24;
+  // At 32 bits: a 108-byte header with the masks of BGRA pixels, alpha included.
+  bool alphaMask = false;
+  std::int32_t xPelsPerMeter = 0;  // 0: not set, written as 96 dpi
+  std::int32_t yPelsPerMeter = 0;
+  // At 1, 4 and 8 bits the 2^bits entries written; indices up to tableEntries - 1 are
+  // accepted from index8 pixels.
+  std::array<RGBApixel, 256> table{};
+  int tableEntries = 0;
+
+  // The bytes of one stored row, padding included.
+  std::int64_t rowSize() const;
+  // The bytes before the pixels: headers and colour table or masks.
+  std::int64_t headerBytes() const;
+  std::int64_t fileBytes() const { return headerBytes() + height * rowSize(); }
+};
+
+// Writes the headers and the colour table or masks. False when a write failed.
+bool writeHeaders(ByteSink& sink, const FileShape& shape);
+
+// Packs rows of pixels in a source format into stored rows.
+class RowEncoder {
+ public:
+  // The image object's pixels come as Target::image: Alpha as stored.
+  RowEncoder(const FileShape& shape, Target source);
+  ~RowEncoder();
+  RowEncoder(const RowEncoder&) = delete;
+  RowEncoder& operator=(const RowEncoder&) = delete;
+  // False when the buffers could not be allocated.
+  bool allocate();
+  // Packs one row (width pixels) into out (rowSize bytes, padding included; the padding
+  // of 1-, 4-, 8-, 24- and 32-bit rows is left as it is). False, for index8 pixels, when
+  // an index lies past the table.
+  bool operator()(const PixelryBYTE* in, PixelryBYTE* out);
+
+ private:
+  const FileShape& shape_;
+  Target source_;
+  PaletteSearch* search_ = nullptr;
+  std::vector<RGBApixel> pixels_;  // the row as RGBApixels, for sources of other layouts
+};
+
+// Encodes height rows at pixels, stride bytes apart, row 0 the top, as a whole file.
+enum class EncodeStatus { written, writeFailed, badIndex, noMemory };
+EncodeStatus encodeWhole(ByteSink& sink, const FileShape& shape, Target source, const PixelryBYTE* pixels,
+                         std::size_t stride);
+
+}  // namespace pixelry::detail
+
+#endif
