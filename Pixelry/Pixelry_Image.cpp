@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -191,6 +192,16 @@ BMP::BMP(const BMP& source) : BMP() {
   if (replaceGrid(Pixels, Width, Height, source.Width, source.Height, false))
     std::copy_n(source.Pixels.get(), static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
                 Pixels.get());
+}
+
+BMP::BMP(BMP&& source) noexcept : BMP() {
+  std::swap(BitDepth, source.BitDepth);
+  std::swap(Width, source.Width);
+  std::swap(Height, source.Height);
+  std::swap(Pixels, source.Pixels);
+  std::swap(ColorTable, source.ColorTable);
+  std::swap(XPelsPerMeter, source.XPelsPerMeter);
+  std::swap(YPelsPerMeter, source.YPelsPerMeter);
 }
 
 BMP::~BMP() = default;

@@ -42,6 +42,9 @@ class PIXELRY_API BMP {
   BMP();
   // A deep copy: size, depth, colour table, pixels and resolution, all exact.
   BMP(const BMP& source);
+  // Takes over source's pixels, table and resolution without copying them; source
+  // becomes a new image (1 x 1 at 24 bits, white, resolution not set).
+  BMP(BMP&& source) noexcept;
   // Images are not assigned; copy one with the copy constructor.
   BMP& operator=(const BMP&) = delete;
   ~BMP();

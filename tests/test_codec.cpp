@@ -1,0 +1,817 @@
+// The codec on buffers and rows: pixel formats, probe, decode into the caller's buffer,
+// load, encode, and the row reader and writer.
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Pixelry/Pixelry.h"
+#include "support/BmpFile.h"
+#include "support/Pixel.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace testing_support;
+using pixelry::Code;
+using pixelry::PixelFormat;
+
+constexpr PixelFormat kFormats[] = {PixelFormat::rgba8, PixelFormat::bgra8, PixelFormat::rgb8,
+                                    PixelFormat::bgr8,  PixelFormat::gray8, PixelFormat::index8};
+
+const char* nameOf(PixelFormat format) {
+  static const char* const kNames[] = {"rgba8", "bgra8", "rgb8", "bgr8", "gray8", "index8"};
+  return kNames[static_cast<int>(format)];
+}
+
+// Each format's rule, as its declaration states it: channel order, Alpha 255 unless the
+// file has an alpha mask, BT.601 luma rounded. index8 has no rule over colours.
+Bytes mapped(const RGBApixel& p, bool alpha, PixelFormat format) {
+  const std::uint8_t a = alpha ? p.Alpha : 255;
+  switch (format) {
+    case PixelFormat::rgba8:
+      return {p.Red, p.Green, p.Blue, a};
+    case PixelFormat::bgra8:
+      return {p.Blue, p.Green, p.Red, a};
+    case PixelFormat::rgb8:
+      return {p.Red, p.Green, p.Blue};
+    case PixelFormat::bgr8:
+      return {p.Blue, p.Green, p.Red};
+    case PixelFormat::gray8:
+      return {static_cast<std::uint8_t>((19595 * p.Red + 38470 * p.Green + 7471 * p.Blue + 32768) >> 16)};
+    case PixelFormat::index8:
+      break;
+  }
+  return {};
+}
+
+// A 3 x 2 24-bit picture, row 0 (the top) first, and its file.
+const RGBApixel kPicture[2][3] = {{pixel(255, 0, 0), pixel(0, 255, 0), pixel(0, 0, 255)},
+                                  {pixel(1, 2, 3), pixel(200, 100, 50), pixel(10, 20, 30)}};
+
+Bytes pictureFile(bool topDown = false) {
+  BmpFile file = BmpFile::make(3, topDown ? -2 : 2, 24);
+  for (int k = 0; k < 2; ++k) {
+    const RGBApixel* row = kPicture[topDown ? k : 1 - k];
+    Bytes bytes;
+    for (int x = 0; x < 3; ++x) BmpFile::append(bytes, {row[x].Blue, row[x].Green, row[x].Red});
+    BmpFile::append(bytes, {0, 0, 0});
+    file.row(bytes);
+  }
+  return file.bytes();
+}
+
+// An 8-bit 4 x 2 file with a table of four entries; indices 0 to 3 on top, 3 to 0 below.
+Bytes indexedFile() {
+  BmpFile file = BmpFile::make(4, 2, 8);
+  file.infoHeader.biClrUsed = 4;
+  file.palette({pixel(0, 0, 0), pixel(255, 255, 255), pixel(10, 200, 30), pixel(90, 80, 70)});
+  file.row({3, 2, 1, 0}).row({0, 1, 2, 3});
+  return file.bytes();
+}
+
+// A 2 x 1 32-bit file with an alpha mask (bit fields with alpha after a 40-byte header).
+Bytes alphaFile() {
+  BmpFile file = BmpFile::make(2, 1, 32);
+  file.infoHeader.biCompression = 6;
+  file.before({0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF});
+  file.row({10, 20, 30, 40, 50, 60, 70, 0});
+  return file.bytes();
+}
+
+// ----- Formats -----------------------------------------------------------------------
+
+struct FormatCase {
+  const char* name;
+  Bytes file;
+  PixelFormat format;
+  Bytes expected;  // rows top first, packed
+};
+
+void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.name; }
+
+class Formats : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(Formats, LoadGivesTheFormatsBytes) {
+  const FormatCase& c = GetParam();
+  pixelry::Pixels pixels;
+  const pixelry::Result result = pixelry::load(c.file.data(), c.file.size(), c.format, pixels);
+  ASSERT_TRUE(result) << result.message;
+  EXPECT_EQ(pixels.stride, static_cast<std::size_t>(pixels.width) * pixelry::bytesPerPixel(c.format));
+  EXPECT_EQ(pixels.bytes, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, Formats,
+    ::testing::Values(
+        FormatCase{"Rgba8OpaqueWithoutAlpha",
+                   pictureFile(),
+                   PixelFormat::rgba8,
+                   {255, 0, 0, 255, 0,   255, 0,  255, 0,  0,  255, 255,
+                    1,   2, 3, 255, 200, 100, 50, 255, 10, 20, 30,  255}},
+        FormatCase{"Bgra8", pictureFile(), PixelFormat::bgra8, {0,   0,   255, 255, 0,  255, 0,  255,
+                                                                255, 0,   0,   255, 3,  2,   1,  255,
+                                                                50,  100, 200, 255, 30, 20,  10, 255}},
+        FormatCase{"Rgb8",
+                   pictureFile(),
+                   PixelFormat::rgb8,
+                   {255, 0, 0, 0, 255, 0, 0, 0, 255, 1, 2, 3, 200, 100, 50, 10, 20, 30}},
+        FormatCase{"Bgr8",
+                   pictureFile(),
+                   PixelFormat::bgr8,
+                   {0, 0, 255, 0, 255, 0, 255, 0, 0, 3, 2, 1, 50, 100, 200, 30, 20, 10}},
+        // 0.299 x 255 = 76.2, 0.587 x 255 = 149.7 (rounds up), 0.114 x 255 = 29.07.
+        FormatCase{"Gray8RoundsToNearest", pictureFile(), PixelFormat::gray8, {76, 150, 29, 2, 124, 18}},
+        FormatCase{"TopDownRowsComeTopFirst",
+                   pictureFile(true),
+                   PixelFormat::bgr8,
+                   {0, 0, 255, 0, 255, 0, 255, 0, 0, 3, 2, 1, 50, 100, 200, 30, 20, 10}},
+        FormatCase{"Index8IsTheTableIndex", indexedFile(), PixelFormat::index8, {0, 1, 2, 3, 3, 2, 1, 0}},
+        FormatCase{"IndexedToRgb8", indexedFile(), PixelFormat::rgb8, {0,   0,  0,   255, 255, 255, 10, 200,
+                                                                       30,  90, 80,  70,  90,  80,  70, 10,
+                                                                       200, 30, 255, 255, 255, 0,   0,  0}},
+        FormatCase{"AlphaMaskGivesOpacity", alphaFile(), PixelFormat::rgba8, {30, 20, 10, 40, 70, 60, 50, 0}},
+        FormatCase{
+            "Bgra8KeepsTheFilesOrder", alphaFile(), PixelFormat::bgra8, {10, 20, 30, 40, 50, 60, 70, 0}},
+        FormatCase{"Rgb8DropsAlpha", alphaFile(), PixelFormat::rgb8, {30, 20, 10, 70, 60, 50}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Formats, BytesPerPixel) {
+  const std::size_t expected[] = {4, 4, 3, 3, 1, 1};
+  for (std::size_t i = 0; i < std::size(kFormats); ++i)
+    EXPECT_EQ(pixelry::bytesPerPixel(kFormats[i]), expected[i]) << nameOf(kFormats[i]);
+  EXPECT_EQ(pixelry::bytesPerPixel(static_cast<PixelFormat>(6)), 0u);
+}
+
+TEST(Formats, APlainThirtyTwoBitFilesFourthByteIsNotAlpha) {
+  Bytes file = BmpFile::make(1, 1, 32).row({1, 2, 3, 4}).bytes();
+  pixelry::Pixels pixels;
+  ASSERT_TRUE(pixelry::load(file.data(), file.size(), PixelFormat::rgba8, pixels));
+  EXPECT_EQ(pixels.bytes, (Bytes{3, 2, 1, 255}));
+}
+
+TEST(Formats, Index8GivesTheTableAndIsRefusedWithoutOne) {
+  const Bytes file = indexedFile();
+  pixelry::Pixels pixels;
+  ASSERT_TRUE(pixelry::load(file.data(), file.size(), PixelFormat::index8, pixels));
+  ASSERT_EQ(pixels.table.size(), 256u);
+  EXPECT_EQ(rgba(pixels.table[2]), (Rgba{10, 200, 30, 0}));
+  EXPECT_EQ(rgba(pixels.table[4]), (Rgba{0, 0, 0, 0}));  // past the file's four entries
+  pixelry::Pixels rgb;
+  ASSERT_TRUE(pixelry::load(file.data(), file.size(), PixelFormat::rgb8, rgb));
+  EXPECT_TRUE(rgb.table.empty());
+
+  const Bytes direct = pictureFile();
+  const pixelry::Result result = pixelry::load(direct.data(), direct.size(), PixelFormat::index8, pixels);
+  EXPECT_EQ(result.code, Code::unsupported);
+  EXPECT_NE(result.message.find("no colour table"), std::string::npos) << result.message;
+  EXPECT_EQ(pixels.bytes, (Bytes{0, 1, 2, 3, 3, 2, 1, 0}));  // left as it was
+}
+
+TEST(Formats, RunLengthPixelsNeverSetAreIndexZero) {
+  // 4 x 2 RLE8: the bottom row has a run of two 3s, then end of line; the top row ends
+  // at once with end of bitmap.
+  BmpFile file = BmpFile::make(4, 2, 8);
+  file.infoHeader.biCompression = 1;
+  file.palette({pixel(9, 9, 9), pixel(1, 1, 1), pixel(2, 2, 2), pixel(3, 3, 3)});
+  file.row({2, 3, 0, 0, 0, 1});
+  const Bytes bytes = file.bytes();
+  pixelry::Pixels pixels;
+  ASSERT_TRUE(pixelry::load(bytes.data(), bytes.size(), PixelFormat::index8, pixels));
+  EXPECT_EQ(pixels.bytes, (Bytes{0, 0, 0, 0, 3, 3, 0, 0}));
+  ASSERT_TRUE(pixelry::load(bytes.data(), bytes.size(), PixelFormat::gray8, pixels));
+  EXPECT_EQ(pixels.bytes, (Bytes{9, 9, 9, 9, 3, 3, 9, 9}));
+}
+
+// ----- Decode into the caller's buffer -------------------------------------------------
+
+TEST(Decode, LeavesTheBytesPastEachRowAndFitsTheStrideExactly) {
+  const Bytes file = pictureFile();
+  for (const PixelFormat format : {PixelFormat::rgba8, PixelFormat::bgr8, PixelFormat::gray8}) {
+    SCOPED_TRACE(nameOf(format));
+    pixelry::Pixels loaded;
+    ASSERT_TRUE(pixelry::load(file.data(), file.size(), format, loaded));
+    const std::size_t row = 3 * pixelry::bytesPerPixel(format);
+    for (const std::size_t stride : {row, row + 5}) {
+      Bytes buffer(2 * stride, 0xA5);
+      ASSERT_TRUE(pixelry::decode(file.data(), file.size(), format, buffer.data(), stride));
+      for (std::size_t y = 0; y < 2; ++y) {
+        EXPECT_TRUE(std::equal(loaded.bytes.begin() + static_cast<std::ptrdiff_t>(y * row),
+                               loaded.bytes.begin() + static_cast<std::ptrdiff_t>((y + 1) * row),
+                               buffer.begin() + static_cast<std::ptrdiff_t>(y * stride)));
+        EXPECT_TRUE(std::all_of(buffer.begin() + static_cast<std::ptrdiff_t>(y * stride + row),
+                                buffer.begin() + static_cast<std::ptrdiff_t>((y + 1) * stride),
+                                [](std::uint8_t b) { return b == 0xA5; }));
+      }
+    }
+  }
+}
+
+TEST(Decode, RefusesAShortStrideOrNoBufferAndWritesNothing) {
+  const Bytes file = pictureFile();
+  Bytes buffer(64, 0xA5);
+  pixelry::Result result = pixelry::decode(file.data(), file.size(), PixelFormat::rgb8, buffer.data(), 8);
+  EXPECT_EQ(result.code, Code::badArgument);
+  EXPECT_NE(result.message.find("stride of 8 bytes is shorter than a row of 9"), std::string::npos)
+      << result.message;
+  EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == 0xA5; }));
+  EXPECT_EQ(pixelry::decode(file.data(), file.size(), PixelFormat::rgb8, nullptr, 9).code, Code::badArgument);
+  EXPECT_EQ(pixelry::decode(file.data(), file.size(), static_cast<PixelFormat>(6), buffer.data(), 64).code,
+            Code::badArgument);
+  // A refused file leaves the buffer alone too.
+  result = pixelry::decode(file.data(), 20, PixelFormat::rgb8, buffer.data(), 9);
+  EXPECT_EQ(result.code, Code::truncated);
+  EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == 0xA5; }));
+}
+
+TEST(Decode, IgnoresThePixelLimitAndReadsFiles) {
+  TempDir dir;
+  const Bytes file = pictureFile();
+  writeBytes(dir.file("in.bmp"), file);
+  pixelry::ReadOptions tight;
+  tight.maxPixels = 1;
+  Bytes fromMemory(18), fromFile(18);
+  ASSERT_TRUE(pixelry::decode(file.data(), file.size(), PixelFormat::rgb8, fromMemory.data(), 9, tight));
+  ASSERT_TRUE(pixelry::decodeFile(dir.file("in.bmp").c_str(), PixelFormat::rgb8, fromFile.data(), 9, tight));
+  EXPECT_EQ(fromMemory, fromFile);
+  EXPECT_EQ(pixelry::decodeFile(dir.file("missing.bmp").c_str(), PixelFormat::rgb8, fromFile.data(), 9).code,
+            Code::cannotOpen);
+  pixelry::Pixels pixels;
+  EXPECT_EQ(pixelry::load(file.data(), file.size(), PixelFormat::rgb8, pixels, tight).code, Code::tooLarge);
+}
+
+TEST(Decode, DataThatEndsEarlyLeavesWhiteRowsAndIndexZero) {
+  Bytes file = pictureFile();
+  file.resize(file.size() - 1);  // the top row loses its last padding byte
+  Bytes rgb(18);
+  const pixelry::Result result = pixelry::decode(file.data(), file.size(), PixelFormat::rgb8, rgb.data(), 9);
+  ASSERT_TRUE(result);
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_NE(result.warnings[0].find("ends early"), std::string::npos);
+  EXPECT_EQ(rgb, (Bytes{255, 255, 255, 255, 255, 255, 255, 255, 255, 1, 2, 3, 200, 100, 50, 10, 20, 30}));
+
+  Bytes indexed = indexedFile();
+  indexed.resize(indexed.size() - 4);
+  Bytes indices(8, 0xA5);
+  ASSERT_TRUE(pixelry::decode(indexed.data(), indexed.size(), PixelFormat::index8, indices.data(), 4));
+  EXPECT_EQ(indices, (Bytes{0, 0, 0, 0, 3, 2, 1, 0}));
+}
+
+// ----- Probe ----------------------------------------------------------------------------
+
+TEST(Probe, TellsWhatTheHeadersSay) {
+  BmpFile file = BmpFile::make(5, -3, 16);
+  file.infoHeader.biXPelsPerMeter = 2835;
+  file.infoHeader.biYPelsPerMeter = 100;
+  file.row(Bytes(12)).row(Bytes(12)).row(Bytes(12));
+  const Bytes bytes = file.bytes();
+  pixelry::Info info;
+  ASSERT_TRUE(pixelry::probe(bytes.data(), bytes.size(), info));
+  EXPECT_EQ(info.width, 5);
+  EXPECT_EQ(info.height, 3);
+  EXPECT_EQ(info.bits, 16);
+  EXPECT_TRUE(info.topDown);
+  EXPECT_FALSE(info.alpha);
+  EXPECT_EQ(info.headerSize, 40);
+  EXPECT_EQ(info.compression, 0u);
+  EXPECT_EQ(info.masks[0], 0x7C00u);
+  EXPECT_EQ(info.masks[1], 0x03E0u);
+  EXPECT_EQ(info.masks[2], 0x001Fu);
+  EXPECT_EQ(info.masks[3], 0u);
+  EXPECT_EQ(info.xPelsPerMeter, 2835);
+  EXPECT_EQ(info.yPelsPerMeter, 100);
+  EXPECT_EQ(info.fileSize, bytes.size());
+  EXPECT_EQ(info.dataOffset, 54u);
+  EXPECT_FALSE(info.classic);  // top-down
+  EXPECT_TRUE(info.table.empty());
+
+  const Bytes indexed = indexedFile();
+  ASSERT_TRUE(pixelry::probe(indexed.data(), indexed.size(), info));
+  ASSERT_EQ(info.table.size(), 4u);
+  EXPECT_EQ(rgba(info.table[3]), (Rgba{90, 80, 70, 0}));
+  EXPECT_TRUE(info.classic);
+  EXPECT_FALSE(info.topDown);
+
+  const Bytes alpha = alphaFile();
+  ASSERT_TRUE(pixelry::probe(alpha.data(), alpha.size(), info));
+  EXPECT_TRUE(info.alpha);
+  EXPECT_EQ(info.masks[3], 0xFF000000u);
+  EXPECT_EQ(info.compression, 6u);
+
+  const Bytes plain = BmpFile::make(1, 1, 32).row({1, 2, 3, 4}).bytes();
+  ASSERT_TRUE(pixelry::probe(plain.data(), plain.size(), info));
+  EXPECT_FALSE(info.alpha);
+  EXPECT_EQ(info.masks[0], 0x00FF0000u);
+  EXPECT_EQ(info.masks[3], 0u);
+}
+
+struct ProbeVerdict {
+  const char* name;
+  Bytes file;
+  Code code;
+};
+
+void PrintTo(const ProbeVerdict& c, std::ostream* out) { *out << c.name; }
+
+BmpFile with(void (*change)(BmpFile&)) {
+  BmpFile file = BmpFile::make(2, 2, 24);
+  change(file);
+  return file;
+}
+
+class ProbeVerdicts : public ::testing::TestWithParam<ProbeVerdict> {};
+
+// probe refuses what load refuses, for the same reason, without the pixels.
+TEST_P(ProbeVerdicts, AgreeWithLoad) {
+  const ProbeVerdict& c = GetParam();
+  pixelry::Info info;
+  const pixelry::Result probed = pixelry::probe(c.file.data(), c.file.size(), info);
+  EXPECT_EQ(probed.code, c.code) << probed.message;
+  pixelry::Pixels pixels;
+  const pixelry::Result loaded = pixelry::load(c.file.data(), c.file.size(), PixelFormat::rgba8, pixels);
+  EXPECT_EQ(loaded.code, c.code);
+  EXPECT_EQ(loaded.message, probed.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ProbeVerdicts,
+    ::testing::Values(ProbeVerdict{"Readable", pictureFile(), Code::ok},
+                      ProbeVerdict{"BitmapArray", Bytes{'B', 'A', 0, 0}, Code::unsupported},
+                      ProbeVerdict{"NoSignature", Bytes{'P', 'N', 'G'}, Code::notBmp},
+                      ProbeVerdict{"Empty", Bytes{}, Code::truncated},
+                      ProbeVerdict{"ZeroWidth", with([](BmpFile& f) { f.infoHeader.biWidth = 0; }).bytes(),
+                                   Code::invalid},
+                      ProbeVerdict{"TopDownRle8", with([](BmpFile& f) {
+                                                    f.infoHeader.biBitCount = 8;
+                                                    f.infoHeader.biCompression = 1;
+                                                    f.infoHeader.biHeight = static_cast<PixelryDWORD>(-2);
+                                                  }).bytes(),
+                                   Code::unsupported},
+                      ProbeVerdict{"Jpeg", with([](BmpFile& f) { f.infoHeader.biCompression = 4; }).bytes(),
+                                   Code::unsupported}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Probe, AFileClaimingTwoToTheThirtyOnePixelsAnswersFromItsHeadersAlone) {
+  // 65536 x 32768, nothing after the headers: load refuses it by the default limit.
+  const Bytes file = with([](BmpFile& f) {
+                       f.infoHeader.biWidth = 65536;
+                       f.infoHeader.biHeight = 32768;
+                     }).bytes();
+  pixelry::Info info;
+  ASSERT_TRUE(pixelry::probe(file.data(), file.size(), info));
+  EXPECT_EQ(info.width, 65536);
+  EXPECT_EQ(info.height, 32768);
+  pixelry::Pixels pixels;
+  const pixelry::Result loaded = pixelry::load(file.data(), file.size(), PixelFormat::gray8, pixels);
+  EXPECT_EQ(loaded.code, Code::tooLarge);
+  EXPECT_NE(loaded.message.find("65536 x 32768 pixels, more than the limit of 201326592"), std::string::npos)
+      << loaded.message;
+}
+
+TEST(Probe, FromAFile) {
+  TempDir dir;
+  writeBytes(dir.file("in.bmp"), indexedFile());
+  pixelry::Info info;
+  ASSERT_TRUE(pixelry::probeFile(dir.file("in.bmp").c_str(), info));
+  EXPECT_EQ(info.width, 4);
+  EXPECT_EQ(info.table.size(), 4u);
+  EXPECT_TRUE(info.classic);
+  const pixelry::Result missing = pixelry::probeFile(dir.file("none.bmp").c_str(), info);
+  EXPECT_EQ(missing.code, Code::cannotOpen);
+}
+
+// ----- The pixel limit ----------------------------------------------------------------
+
+TEST(Limit, RefusesJustAboveItForEveryEntryPointThatAllocates) {
+  const Bytes file = pictureFile(true);  // 6 pixels, top-down
+  for (const std::uint64_t limit : {std::uint64_t{5}, std::uint64_t{6}}) {
+    SCOPED_TRACE(limit);
+    pixelry::ReadOptions options;
+    options.maxPixels = limit;
+    const Code expected = limit == 6 ? Code::ok : Code::tooLarge;
+    pixelry::Pixels pixels;
+    EXPECT_EQ(pixelry::load(file.data(), file.size(), PixelFormat::rgb8, pixels, options).code, expected);
+    BMP image;
+    EXPECT_EQ(pixelry::readMemory(image, file.data(), file.size(), options).code, expected);
+    pixelry::RowReader rows;
+    EXPECT_EQ(rows.open(file.data(), file.size(), PixelFormat::rgb8, pixelry::RowOrder::file, options).code,
+              expected);
+  }
+  EXPECT_EQ(pixelry::ReadOptions{}.maxPixels, (std::uint64_t{1} << 27) + (std::uint64_t{1} << 26));
+}
+
+TEST(Limit, ZeroLiftsIt) {
+  // Just above the default limit; the row reader holds one row of it.
+  const Bytes file = with([](BmpFile& f) {
+                       f.infoHeader.biWidth = 16384;
+                       f.infoHeader.biHeight = 12289;
+                     }).bytes();
+  pixelry::RowReader rows;
+  EXPECT_EQ(rows.open(file.data(), file.size(), PixelFormat::gray8).code, Code::tooLarge);
+  pixelry::ReadOptions lifted;
+  lifted.maxPixels = 0;
+  ASSERT_TRUE(rows.open(file.data(), file.size(), PixelFormat::gray8, pixelry::RowOrder::file, lifted));
+  Bytes row(rows.rowBytes());
+  int y = -1;
+  ASSERT_TRUE(rows.next(row.data(), y));
+  EXPECT_EQ(y, 12288);
+  EXPECT_EQ(row.front(), 255);  // no data: white
+}
+
+// ----- Encode ---------------------------------------------------------------------------
+
+// A 5 x 3 picture of varied colours, with Alpha 255 so that rgba8 and the image agree.
+BMP sampleImage(int bits) {
+  BMP image;
+  image.SetSize(5, 3);
+  image.SetBitDepth(bits);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) image.SetPixel(x, y, pixel(37 * x + 50 * y, 200 - 41 * x, 13 * x * y, 255));
+  return image;
+}
+
+Bytes asFormat(BMP& image, PixelFormat format) {
+  Bytes out;
+  for (int y = 0; y < image.TellHeight(); ++y)
+    for (int x = 0; x < image.TellWidth(); ++x)
+      BmpFile::append(out, mapped(image.GetPixel(x, y), true, format));
+  return out;
+}
+
+class EncodeDepths : public ::testing::TestWithParam<int> {};
+
+// encode gives the bytes writeMemory gives for an image with the same pixels, from
+// every format that carries them all (gray8 from a grey picture).
+TEST_P(EncodeDepths, GivesWhatTheImageObjectWrites) {
+  const int bits = GetParam();
+  BMP image = sampleImage(bits);
+  std::vector<std::uint8_t> expected, out;
+  ASSERT_TRUE(pixelry::writeMemory(image, expected));
+  for (const PixelFormat format :
+       {PixelFormat::rgba8, PixelFormat::bgra8, PixelFormat::rgb8, PixelFormat::bgr8}) {
+    SCOPED_TRACE(nameOf(format));
+    const Bytes pixels = asFormat(image, format);
+    const std::size_t row = 5 * pixelry::bytesPerPixel(format);
+    ASSERT_TRUE(pixelry::encode(pixels.data(), 5, 3, row, format, bits, out));
+    EXPECT_EQ(out, expected);
+    // A wider stride with other bytes between the rows changes nothing.
+    Bytes padded;
+    for (int y = 0; y < 3; ++y) {
+      padded.insert(padded.end(), pixels.begin() + static_cast<std::ptrdiff_t>(y * row),
+                    pixels.begin() + static_cast<std::ptrdiff_t>((y + 1) * row));
+      BmpFile::append(padded, {1, 2, 3});
+    }
+    ASSERT_TRUE(pixelry::encode(padded.data(), 5, 3, row + 3, format, bits, out));
+    EXPECT_EQ(out, expected);
+  }
+  BMP grey = sampleImage(bits);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) {
+      const std::uint8_t v = static_cast<std::uint8_t>(50 * x + 7 * y);
+      grey.SetPixel(x, y, pixel(v, v, v, 255));
+    }
+  ASSERT_TRUE(pixelry::writeMemory(grey, expected));
+  const Bytes levels = asFormat(grey, PixelFormat::gray8);
+  ASSERT_TRUE(pixelry::encode(levels.data(), 5, 3, 5, PixelFormat::gray8, bits, out));
+  EXPECT_EQ(out, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bits, EncodeDepths, ::testing::Values(1, 4, 8, 16, 24, 32),
+                         [](const auto& info) { return std::to_string(info.param) + "bits"; });
+
+TEST(Encode, Index8WritesTheIndicesAndTheTable) {
+  pixelry::WriteOptions options;
+  options.table = {pixel(1, 2, 3), pixel(4, 5, 6), pixel(7, 8, 9)};
+  const Bytes indices = {2, 1, 0, 2};
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(pixelry::encode(indices.data(), 2, 2, 2, PixelFormat::index8, 4, out, options));
+  ASSERT_EQ(out.size(), 14u + 40 + 64 + 8);
+  EXPECT_EQ(le32(out, 46), 0u);  // biClrUsed: the whole table is written
+  EXPECT_EQ(Bytes(out.begin() + 54, out.begin() + 66), (Bytes{3, 2, 1, 0, 6, 5, 4, 0, 9, 8, 7, 0}));
+  EXPECT_EQ(Bytes(out.begin() + 66, out.begin() + 70), (Bytes{0, 0, 0, 0}));  // black past the table
+  EXPECT_EQ(Bytes(out.begin() + 118, out.end()), (Bytes{0x02, 0, 0, 0, 0x21, 0, 0, 0}));  // bottom row first
+
+  // At 24 bits the indices are colours; one past the table is refused.
+  ASSERT_TRUE(pixelry::encode(indices.data(), 2, 2, 2, PixelFormat::index8, 24, out, options));
+  EXPECT_EQ(Bytes(out.begin() + 54, out.begin() + 60), (Bytes{3, 2, 1, 9, 8, 7}));
+  const Bytes past = {3, 0, 0, 0};
+  const pixelry::Result refused =
+      pixelry::encode(past.data(), 2, 2, 2, PixelFormat::index8, 24, out, options);
+  EXPECT_EQ(refused.code, Code::badArgument);
+  EXPECT_NE(refused.message.find("past the colour table"), std::string::npos);
+  EXPECT_TRUE(out.empty());
+  // Without a table, the standard table of the depth: 16 entries at 4 bits.
+  const Bytes fifteen = {15, 16};
+  EXPECT_TRUE(pixelry::encode(fifteen.data(), 1, 1, 1, PixelFormat::index8, 4, out));
+  EXPECT_EQ(pixelry::encode(fifteen.data() + 1, 1, 1, 1, PixelFormat::index8, 4, out).code,
+            Code::badArgument);
+}
+
+struct BadArguments {
+  const char* name;
+  int width, height;
+  std::size_t stride;
+  int bits;
+  std::size_t tableEntries;
+  Code code;
+};
+
+void PrintTo(const BadArguments& c, std::ostream* out) { *out << c.name; }
+
+class EncodeArguments : public ::testing::TestWithParam<BadArguments> {};
+
+TEST_P(EncodeArguments, AreCheckedAtTheirEdges) {
+  const BadArguments& c = GetParam();
+  const Bytes pixels(64, 0);
+  pixelry::WriteOptions options;
+  options.table.resize(c.tableEntries, pixel(1, 1, 1));
+  std::vector<std::uint8_t> out = {1};
+  const pixelry::Result result =
+      pixelry::encode(pixels.data(), c.width, c.height, c.stride, PixelFormat::rgb8, c.bits, out, options);
+  EXPECT_EQ(result.code, c.code) << result.message;
+  if (c.code != Code::ok) {
+    EXPECT_EQ(out, (Bytes{1}));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, EncodeArguments,
+    ::testing::Values(BadArguments{"Fits", 2, 2, 6, 24, 0, Code::ok},
+                      BadArguments{"StrideOneShort", 2, 2, 5, 24, 0, Code::badArgument},
+                      BadArguments{"ZeroWidth", 0, 2, 6, 24, 0, Code::badArgument},
+                      BadArguments{"ZeroHeight", 2, 0, 6, 24, 0, Code::badArgument},
+                      BadArguments{"TwoBits", 2, 2, 6, 2, 0, Code::badArgument},
+                      BadArguments{"WholeTableAtFourBits", 2, 2, 6, 4, 16, Code::ok},
+                      BadArguments{"TableTooLongAtFourBits", 2, 2, 6, 4, 17, Code::badArgument},
+                      BadArguments{"WholeTableAtOneBit", 2, 2, 6, 1, 2, Code::ok},
+                      BadArguments{"TableTooLongAtOneBit", 2, 2, 6, 1, 3, Code::badArgument}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Encode, AlphaMaskAtThirtyTwoBitsOnlyAndRgbIsOpaque) {
+  const Bytes rgba = {10, 20, 30, 40};
+  std::vector<std::uint8_t> out;
+  pixelry::WriteOptions options;
+  options.alphaMask = true;
+  ASSERT_TRUE(pixelry::encode(rgba.data(), 1, 1, 4, PixelFormat::rgba8, 32, out, options));
+  EXPECT_EQ(le32(out, 14), 108u);
+  EXPECT_EQ(le32(out, 2), 14u + 108 + 4);
+  EXPECT_EQ(Bytes(out.end() - 4, out.end()), (Bytes{30, 20, 10, 40}));
+  ASSERT_TRUE(pixelry::encode(rgba.data(), 1, 1, 4, PixelFormat::rgba8, 24, out, options));
+  EXPECT_EQ(le32(out, 14), 40u);
+  const Bytes rgb = {10, 20, 30};
+  ASSERT_TRUE(pixelry::encode(rgb.data(), 1, 1, 3, PixelFormat::rgb8, 32, out));
+  EXPECT_EQ(Bytes(out.end() - 4, out.end()), (Bytes{30, 20, 10, 255}));
+  EXPECT_EQ(pixelry::encode(nullptr, 1, 1, 3, PixelFormat::rgb8, 32, out).code, Code::badArgument);
+}
+
+TEST(Encode, ToAFileAsToMemory) {
+  TempDir dir;
+  const Bytes rgb = {10, 20, 30, 40, 50, 60};
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(pixelry::encode(rgb.data(), 2, 1, 6, PixelFormat::rgb8, 8, out));
+  ASSERT_TRUE(pixelry::encodeFile(dir.file("out.bmp").c_str(), rgb.data(), 2, 1, 6, PixelFormat::rgb8, 8));
+  EXPECT_EQ(readBytes(dir.file("out.bmp")), out);
+  EXPECT_EQ(
+      pixelry::encodeFile(dir.path().u8string().c_str(), rgb.data(), 2, 1, 6, PixelFormat::rgb8, 8).code,
+      Code::cannotOpen);
+}
+
+// ----- Rows -----------------------------------------------------------------------------
+
+struct OrderCase {
+  const char* name;
+  bool topDown;
+  pixelry::RowOrder order;
+  std::vector<int> rows;
+};
+
+void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.name; }
+
+class RowOrders : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(RowOrders, GiveEveryRowOnceAsLoadHasIt) {
+  const OrderCase& c = GetParam();
+  const Bytes file = pictureFile(c.topDown);
+  pixelry::Pixels loaded;
+  ASSERT_TRUE(pixelry::load(file.data(), file.size(), PixelFormat::bgra8, loaded));
+  TempDir dir;
+  writeBytes(dir.file("in.bmp"), file);
+  pixelry::RowReader fromMemory, fromFile;
+  ASSERT_TRUE(fromMemory.open(file.data(), file.size(), PixelFormat::bgra8, c.order));
+  ASSERT_TRUE(fromFile.open(dir.file("in.bmp").c_str(), PixelFormat::bgra8, c.order));
+  for (pixelry::RowReader* reader : {&fromMemory, &fromFile}) {
+    EXPECT_EQ(reader->info().height, 2);
+    ASSERT_EQ(reader->rowBytes(), 12u);
+    std::vector<int> seen;
+    Bytes row(12);
+    for (int y = -1; reader->next(row.data(), y);) {
+      seen.push_back(y);
+      EXPECT_TRUE(std::equal(row.begin(), row.end(), loaded.bytes.begin() + 12 * y)) << y;
+    }
+    EXPECT_EQ(seen, c.rows);
+    EXPECT_TRUE(reader->result().warnings.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, RowOrders,
+    ::testing::Values(OrderCase{"BottomUpInFileOrder", false, pixelry::RowOrder::file, {1, 0}},
+                      OrderCase{"BottomUpTopFirst", false, pixelry::RowOrder::topFirst, {0, 1}},
+                      OrderCase{"BottomUpBottomFirst", false, pixelry::RowOrder::bottomFirst, {1, 0}},
+                      OrderCase{"TopDownInFileOrder", true, pixelry::RowOrder::file, {0, 1}},
+                      OrderCase{"TopDownBottomFirst", true, pixelry::RowOrder::bottomFirst, {1, 0}},
+                      OrderCase{"TopDownTopFirst", true, pixelry::RowOrder::topFirst, {0, 1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RowReader, RunLengthRowsComeInFileOrderOnly) {
+  BmpFile file = BmpFile::make(2, 2, 8);
+  file.infoHeader.biCompression = 1;
+  file.palette({pixel(0, 0, 0), pixel(9, 9, 9)});
+  file.row({2, 1, 0, 0, 1, 1, 0, 1});
+  const Bytes bytes = file.bytes();
+  pixelry::RowReader reader;
+  const pixelry::Result refused =
+      reader.open(bytes.data(), bytes.size(), PixelFormat::index8, pixelry::RowOrder::topFirst);
+  EXPECT_EQ(refused.code, Code::unsupported);
+  Bytes row(2);
+  int y = -1;
+  EXPECT_FALSE(reader.next(row.data(), y));
+  ASSERT_TRUE(reader.open(bytes.data(), bytes.size(), PixelFormat::index8, pixelry::RowOrder::bottomFirst));
+  ASSERT_TRUE(reader.next(row.data(), y));
+  EXPECT_EQ(y, 1);
+  EXPECT_EQ(row, (Bytes{1, 1}));
+  ASSERT_TRUE(reader.next(row.data(), y));
+  EXPECT_EQ(row, (Bytes{1, 0}));
+  EXPECT_FALSE(reader.next(row.data(), y));
+}
+
+TEST(RowReader, FromAStreamThatCanSeekAnyOrderAndACutIsReported) {
+  Bytes file = pictureFile();
+  file.resize(file.size() - 3);
+  std::FILE* stream = std::tmpfile();
+  ASSERT_NE(stream, nullptr);
+  std::fwrite(file.data(), 1, file.size(), stream);
+  std::rewind(stream);
+  pixelry::RowReader reader;
+  ASSERT_TRUE(reader.open(stream, PixelFormat::rgb8, pixelry::RowOrder::topFirst));
+  Bytes row(9);
+  int y = -1;
+  ASSERT_TRUE(reader.next(row.data(), y));
+  EXPECT_EQ(y, 0);
+  EXPECT_EQ(row, Bytes(9, 255));  // the top row is the one cut
+  ASSERT_EQ(reader.result().warnings.size(), 1u);
+  ASSERT_TRUE(reader.next(row.data(), y));
+  EXPECT_EQ(row, (Bytes{1, 2, 3, 200, 100, 50, 10, 20, 30}));
+  std::fclose(stream);
+  EXPECT_EQ(reader.open(static_cast<std::FILE*>(nullptr), PixelFormat::rgb8).code, Code::badArgument);
+}
+
+TEST(RowWriter, WritesWhatEncodeWritesBottomRowFirst) {
+  BMP image = sampleImage(8);
+  const Bytes pixels = asFormat(image, PixelFormat::rgb8);
+  std::vector<std::uint8_t> expected, out;
+  ASSERT_TRUE(pixelry::encode(pixels.data(), 5, 3, 15, PixelFormat::rgb8, 8, expected));
+  pixelry::RowWriter writer;
+  ASSERT_TRUE(writer.open(out, 5, 3, PixelFormat::rgb8, 8));
+  for (int y = 2; y >= 0; --y) {
+    EXPECT_EQ(writer.nextRow(), y);
+    ASSERT_TRUE(writer.write(pixels.data() + 15 * y));
+  }
+  EXPECT_EQ(writer.nextRow(), -1);
+  EXPECT_EQ(writer.write(pixels.data()).code, Code::badArgument);  // every row is written
+  ASSERT_TRUE(writer.close());
+  EXPECT_EQ(out, expected);
+}
+
+TEST(RowWriter, ReplacesAFileOnlyWhenClosedWithEveryRow) {
+  TempDir dir;
+  const std::string target = dir.file("out.bmp");
+  writeBytes(target, {'o', 'l', 'd'});
+  const Bytes rgb(6, 128);
+  {
+    pixelry::RowWriter writer;
+    ASSERT_TRUE(writer.open(target.c_str(), 2, 2, PixelFormat::rgb8, 24));
+    ASSERT_TRUE(writer.write(rgb.data()));
+    EXPECT_EQ(readBytes(target), (Bytes{'o', 'l', 'd'}));
+    const pixelry::Result early = writer.close();
+    EXPECT_EQ(early.code, Code::badArgument);
+    EXPECT_NE(early.message.find("1 of 2 rows"), std::string::npos) << early.message;
+  }
+  EXPECT_EQ(readBytes(target), (Bytes{'o', 'l', 'd'}));
+  {
+    pixelry::RowWriter abandoned;
+    ASSERT_TRUE(abandoned.open(target.c_str(), 2, 2, PixelFormat::rgb8, 24));
+    ASSERT_TRUE(abandoned.write(rgb.data()));
+  }
+  EXPECT_EQ(readBytes(target), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temporary file left
+
+  pixelry::RowWriter writer;
+  ASSERT_TRUE(writer.open(target.c_str(), 2, 2, PixelFormat::rgb8, 24));
+  ASSERT_TRUE(writer.write(rgb.data()));
+  ASSERT_TRUE(writer.write(rgb.data()));
+  ASSERT_TRUE(writer.close());
+  std::vector<std::uint8_t> expected;
+  const Bytes both(12, 128);
+  ASSERT_TRUE(pixelry::encode(both.data(), 2, 2, 6, PixelFormat::rgb8, 24, expected));
+  EXPECT_EQ(readBytes(target), expected);
+}
+
+TEST(RowWriter, AnIndexPastTheTableAbandonsTheFile) {
+  std::vector<std::uint8_t> out;
+  pixelry::WriteOptions options;
+  options.table = {pixel(0, 0, 0), pixel(255, 255, 255)};
+  pixelry::RowWriter writer;
+  ASSERT_TRUE(writer.open(out, 2, 1, PixelFormat::index8, 8, options));
+  const Bytes row = {1, 2};
+  EXPECT_EQ(writer.write(row.data()).code, Code::badArgument);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(writer.close().code, Code::badArgument);  // nothing is open any more
+  EXPECT_EQ(writer.open(out, 0, 1, PixelFormat::rgb8, 24).code, Code::badArgument);
+}
+
+// ----- Every file of the suite and of the program corpus --------------------------------
+
+std::vector<std::string> corpusFiles() {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(PIXELRY_TEST_DATA))
+    if (entry.path().extension() == ".bmp")
+      files.push_back(entry.path().lexically_relative(PIXELRY_TEST_DATA).generic_u8string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class EveryFile : public ::testing::TestWithParam<std::string> {};
+
+// Each format's bytes are the image object's pixels by the format's rule; the row reader
+// gives the same rows; probe agrees with the read.
+TEST_P(EveryFile, EveryFormatIsTheImageMappedByItsRule) {
+  const std::string path = std::string(PIXELRY_TEST_DATA) + "/" + GetParam();
+  const Bytes file = readBytes(path);
+  pixelry::ReadOptions options;
+  options.maxPixels = std::uint64_t{1} << 22;
+  BMP image;
+  const pixelry::Result read = pixelry::readMemory(image, file.data(), file.size(), options);
+  pixelry::Info info;
+  const pixelry::Result probed = pixelry::probe(file.data(), file.size(), info);
+  if (!read) {
+    if (read.code != Code::tooLarge) {
+      EXPECT_EQ(probed.code, read.code);
+    }
+    return;
+  }
+  ASSERT_TRUE(probed) << probed.message;
+  EXPECT_EQ(info.width, image.TellWidth());
+  EXPECT_EQ(info.height, image.TellHeight());
+  EXPECT_EQ(info.bits, image.TellBitDepth());
+  EXPECT_EQ(info.alpha, read.alpha);
+  for (const PixelFormat format : kFormats) {
+    SCOPED_TRACE(nameOf(format));
+    pixelry::Pixels pixels;
+    const pixelry::Result loaded = pixelry::load(file.data(), file.size(), format, pixels, options);
+    if (format == PixelFormat::index8 && (image.TellBitDepth() > 8)) {
+      EXPECT_EQ(loaded.code, Code::unsupported);
+      continue;
+    }
+    ASSERT_TRUE(loaded) << loaded.message;
+    EXPECT_EQ(loaded.warnings, read.warnings);
+    const std::size_t size = pixelry::bytesPerPixel(format);
+    for (int y = 0; y < image.TellHeight(); ++y)
+      for (int x = 0; x < image.TellWidth(); ++x) {
+        const std::uint8_t* at = pixels.bytes.data() + pixels.stride * static_cast<std::size_t>(y) + size * x;
+        const RGBApixel p = image.GetPixel(x, y);
+        if (format == PixelFormat::index8) {
+          const RGBApixel entry = pixels.table[*at];
+          // Pixels the data never reached are white in the image and index 0 here.
+          const bool white = p.Red == 255 && p.Green == 255 && p.Blue == 255 && !read.warnings.empty();
+          ASSERT_TRUE((white && *at == 0) || (rgba(entry) == Rgba{p.Red, p.Green, p.Blue, 0}))
+              << x << "," << y;
+        } else {
+          ASSERT_EQ(Bytes(at, at + size), mapped(p, read.alpha, format)) << x << "," << y;
+        }
+      }
+    pixelry::RowReader rows;
+    ASSERT_TRUE(rows.open(file.data(), file.size(), format, pixelry::RowOrder::file, options));
+    Bytes row(rows.rowBytes());
+    int count = 0;
+    for (int y = -1; rows.next(row.data(), y); ++count)
+      ASSERT_TRUE(std::equal(row.begin(), row.end(),
+                             pixels.bytes.begin() + static_cast<std::ptrdiff_t>(pixels.stride * y)));
+    EXPECT_EQ(count, image.TellHeight());
+    EXPECT_EQ(rows.result().warnings, read.warnings);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, EveryFile, ::testing::ValuesIn(corpusFiles()), [](const auto& info) {
+  std::string name;
+  for (char ch : info.param.substr(0, info.param.size() - 4))
+    name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+  return name;
+});
+
+}  // namespace
