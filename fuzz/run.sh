@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs fuzz targets one after the other, each for a given time on its seed corpus, and
 # fails on the first finding (the crashing input is kept under the work directory).
-#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]      targets: reader headers roundtrip utilities full
+#   fuzz/run.sh BUILD_DIR SECONDS [TARGET...]      targets: reader headers roundtrip utilities full codec
 # New inputs go to a scratch copy of the corpus, never into the repository. Set
 # PIXELRY_FUZZ_WORK to keep the scratch corpora and findings somewhere else than /tmp.
 set -euo pipefail
@@ -10,13 +10,13 @@ build="$1"
 seconds="$2"
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(reader headers roundtrip utilities full)
+[ ${#targets[@]} -gt 0 ] || targets=(reader headers roundtrip utilities full codec)
 work="${PIXELRY_FUZZ_WORK:-$(mktemp -d /tmp/pixelry-fuzz.XXXXXX)}"
 
 seeds_of() {
   case "$1" in
     utilities) echo "$here/corpus/utilities" ;;
-    full) echo "$here/corpus/full" ;;
+    full | codec) echo "$here/corpus/full" ;;
     *) echo "$here/corpus/bmp" ;;
   esac
 }
