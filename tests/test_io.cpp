@@ -1,12 +1,17 @@
 // The full-coverage entry points: every file of the public BMP suite read or refused by
-// its rules, reading from memory as from a file, results instead of messages, the pixel
-// limit, writing to memory and the 32-bit form with an alpha mask; and the classic
-// reader's mends for narrow 16-bit masks and short (OS/2) info headers.
+// its rules, reading from memory as from a file, results instead of messages, the code of
+// every refusal, files at the edges of the rules (the pixel limit, masks, top-down files
+// cut short, pixel offsets inside the colour table), writing to memory and the 32-bit
+// form with an alpha mask; and the classic reader's mends for narrow 16-bit masks and
+// short (OS/2) info headers.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,15 +35,20 @@
 using testing_support::BmpFile;
 using testing_support::Bytes;
 using testing_support::capturedOutput;
+using testing_support::describe;
 using testing_support::kSuite;
+using testing_support::kWhite;
 using testing_support::loadReference;
 using testing_support::loadRendering;
+using testing_support::makeBusy;
 using testing_support::pixel;
 using testing_support::pixelsOf;
 using testing_support::readBytes;
 using testing_support::Reference;
 using testing_support::Rgba;
 using testing_support::rgba;
+using testing_support::TempDir;
+using testing_support::writeBytes;
 
 namespace {
 
@@ -543,6 +553,344 @@ TEST(FullReader, RefusesMorePixelsThanAllowedWithoutChangingTheImage) {
   EXPECT_TRUE(pixelry::readMemory(image, file.data(), file.size(), options));
   EXPECT_EQ(image.TellWidth(), 127);
 }
+
+// Files built byte by byte for the full reader: a change applied to a small file.
+Bytes changed(BmpFile file, const std::function<void(BmpFile&)>& change) {
+  change(file);
+  return file.bytes();
+}
+
+// A 2 x 2 24-bit file at 2835 x 1417 pixels per metre.
+BmpFile twoByTwo() {
+  BmpFile file = BmpFile::make(2, 2, 24).row(Bytes(8, 0x40)).row(Bytes(8, 0x80));
+  file.infoHeader.biXPelsPerMeter = 2835;
+  file.infoHeader.biYPelsPerMeter = 1417;
+  return file;
+}
+Bytes twoByTwo(const std::function<void(BmpFile&)>& change) { return changed(twoByTwo(), change); }
+Bytes firstBytesOf(const Bytes& whole, std::size_t length) {
+  return Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+}
+auto atDepth(int bits, PixelryDWORD compression = 0) {
+  return [=](BmpFile& f) {
+    f.infoHeader.biBitCount = static_cast<PixelryWORD>(bits);
+    f.infoHeader.biCompression = compression;
+  };
+}
+auto sizedAs(PixelryDWORD width, PixelryDWORD height) {
+  return [=](BmpFile& f) {
+    f.infoHeader.biWidth = width;
+    f.infoHeader.biHeight = height;
+  };
+}
+// Heights as the header stores them: a negative one is a top-down file.
+constexpr PixelryDWORD kMinusTwo = 0xFFFFFFFEu, kMinus2p31 = 0x80000000u, kMinus2p31PlusOne = 0x80000001u;
+
+// A 2-pixel-wide run-length file of two rows, top-down or bottom-up: one run, then the
+// end of the bitmap.
+Bytes runLength(int bits, PixelryDWORD height) {
+  BmpFile file = BmpFile::make(2, 2, bits);
+  file.infoHeader.biCompression = bits == 8 ? 1 : 2;
+  file.infoHeader.biHeight = height;
+  const PixelryBYTE white = bits == 8 ? 1 : 0x11;  // entry 1, once or twice a byte
+  file.palette({pixel(0, 0, 0), pixel(255, 255, 255)}).row({2, white, 0, 1});
+  return file.bytes();
+}
+
+// A 2 x 1 16-bit file with bit fields red, green and blue: word 0x8000, then 0x03FF.
+Bytes sixteenBitMasks(std::uint32_t red, std::uint32_t green = 0x03E0, std::uint32_t blue = 0x001F) {
+  BmpFile file = BmpFile::make(2, 1, 16);
+  file.infoHeader.biCompression = 3;
+  for (const std::uint32_t mask : {red, green, blue}) BmpFile::dword(file.beforePixels, mask);
+  file.fileHeader.bfOffBits += 12;
+  return file.row({0x00, 0x80, 0xFF, 0x03}).bytes();
+}
+
+// A 1 x 1 32-bit file with bit fields red, green, blue (alpha none).
+Bytes thirtyTwoBitMasks(std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+  BmpFile file = BmpFile::make(1, 1, 32);
+  file.infoHeader.biCompression = 3;
+  for (const std::uint32_t mask : {red, green, blue}) BmpFile::dword(file.beforePixels, mask);
+  file.fileHeader.bfOffBits += 12;
+  return file.row({1, 2, 3, 4}).bytes();
+}
+
+// A 24-bit file with a 108-byte header whose colour space is "MBED", a profile in the file
+// that such a header has no room to place.
+Bytes v4WithProfile() {
+  BmpFile file = twoByTwo();
+  file.infoHeader.biSize = 108;
+  Bytes rest(68, 0);
+  rest[16] = 'D', rest[17] = 'E', rest[18] = 'B', rest[19] = 'M';  // 0x4D424544, little-endian
+  file.before(rest);
+  return file.bytes();
+}
+
+// A top-down 24-bit file of width x height whose pixel n (top row first) is (n, 2n, 3n),
+// cut after `kept` bytes of pixel data.
+Bytes topDown24(int width, int height, std::size_t kept = SIZE_MAX) {
+  BmpFile file = BmpFile::make(width, -height, 24);
+  const std::size_t rowSize = (3 * static_cast<std::size_t>(width) + 3) / 4 * 4;
+  for (int y = 0, n = 0; y < height; ++y) {
+    Bytes row(rowSize, 0);
+    for (int x = 0; x < width; ++x, ++n) {
+      row[3 * x] = static_cast<std::uint8_t>(3 * n);
+      row[3 * x + 1] = static_cast<std::uint8_t>(2 * n);
+      row[3 * x + 2] = static_cast<std::uint8_t>(n);
+    }
+    file.row(row);
+  }
+  file.pixels.resize(std::min(kept, file.pixels.size()));
+  return file.bytes();
+}
+Rgba topDownPixel(int n) { return {n, 2 * n, 3 * n, 0}; }
+
+// What the full reader does with a file it refuses: a code, a message that names the
+// reason, and the image left exactly as it was (size, depth, pixels, table, resolution).
+struct FullRefusal {
+  const char* name;
+  std::optional<Bytes> file;  // none: a file that does not exist
+  std::uint64_t maxPixels;    // ReadOptions::maxPixels (0: no limit)
+  pixelry::Code code;
+  const char* reason;  // a part of the message
+};
+
+void PrintTo(const FullRefusal& r, std::ostream* out) { *out << r.name; }
+
+class FullReaderRefusal : public ::testing::TestWithParam<FullRefusal> {};
+
+TEST_P(FullReaderRefusal, GivesItsCodeAndLeavesTheImageAsItWas) {
+  const FullRefusal& r = GetParam();
+  TempDir dir;
+  const std::string path = dir.file("in.bmp");
+  if (r.file) writeBytes(path, *r.file);
+  pixelry::ReadOptions options;
+  options.maxPixels = r.maxPixels;
+  BMP reference;
+  makeBusy(reference);
+  for (const bool fromMemory : {true, false}) {
+    if (fromMemory && !r.file) continue;
+    SCOPED_TRACE(fromMemory ? "from memory" : "from a file");
+    BMP image;
+    makeBusy(image);
+    const pixelry::Result result = fromMemory
+                                       ? pixelry::readMemory(image, r.file->data(), r.file->size(), options)
+                                       : pixelry::readFile(image, path.c_str(), options);
+    EXPECT_EQ(result.code, r.code);
+    EXPECT_FALSE(result);
+    EXPECT_NE(result.message.find(r.reason), std::string::npos) << result.message;
+    EXPECT_EQ(describe(image), describe(reference));
+  }
+}
+
+constexpr std::uint64_t kNoLimit = 0;
+
+INSTANTIATE_TEST_SUITE_P(
+    Conditions, FullReaderRefusal,
+    ::testing::Values(
+        FullRefusal{"Missing", std::nullopt, kNoLimit, pixelry::Code::cannotOpen, "Cannot open file"},
+        FullRefusal{"NoSignature", twoByTwo([](BmpFile& f) { f.fileHeader.bfType = 0x4D42 ^ 0x0100; }),
+                    kNoLimit, pixelry::Code::notBmp, "is not a Windows BMP file"},
+        FullRefusal{"BitmapArray", twoByTwo([](BmpFile& f) { f.fileHeader.bfType = 0x4142; }), kNoLimit,
+                    pixelry::Code::unsupported, "an OS/2 bitmap array"},
+        FullRefusal{"Empty", Bytes{}, kNoLimit, pixelry::Code::truncated, "obviously corrupted"},
+        FullRefusal{"EndsInTheFileHeader", firstBytesOf(twoByTwo([](BmpFile&) {}), 13), kNoLimit,
+                    pixelry::Code::truncated, "obviously corrupted"},
+        FullRefusal{"EndsInTheInfoHeader", firstBytesOf(twoByTwo([](BmpFile&) {}), 53), kNoLimit,
+                    pixelry::Code::truncated, "obviously corrupted"},
+        FullRefusal{"TwoBitPixels", twoByTwo(atDepth(2)), kNoLimit, pixelry::Code::unsupported,
+                    "2-bit pixels"},
+        FullRefusal{"SixtyFourBitPixels", twoByTwo(atDepth(64)), kNoLimit, pixelry::Code::unsupported,
+                    "64-bit pixels"},
+        FullRefusal{"ThreeBitPixels", twoByTwo(atDepth(3)), kNoLimit, pixelry::Code::invalid, "bit depth"},
+        FullRefusal{"ZeroBitPixels", twoByTwo(atDepth(0)), kNoLimit, pixelry::Code::invalid, "bit depth"},
+        FullRefusal{"Jpeg", twoByTwo(atDepth(24, 4)), kNoLimit, pixelry::Code::unsupported, "JPEG"},
+        FullRefusal{"Png", twoByTwo(atDepth(24, 5)), kNoLimit, pixelry::Code::unsupported, "PNG"},
+        FullRefusal{"UnknownCompression", twoByTwo(atDepth(24, 7)), kNoLimit, pixelry::Code::unsupported,
+                    "unsupported format"},
+        FullRefusal{"Os2Huffman",
+                    changed(twoByTwo().before(Bytes(24, 0)),
+                            [](BmpFile& f) {
+                              f.infoHeader.biSize = 64;
+                              f.infoHeader.biBitCount = 1;
+                              f.infoHeader.biCompression = 3;
+                            }),
+                    kNoLimit, pixelry::Code::unsupported, "Huffman"},
+        FullRefusal{"BitFieldsAt24Bits", twoByTwo(atDepth(24, 3)), kNoLimit, pixelry::Code::invalid,
+                    "uses bit fields"},
+        FullRefusal{"AlphaBitFieldsAt8Bits", twoByTwo(atDepth(8, 6)), kNoLimit, pixelry::Code::invalid,
+                    "uses bit fields"},
+        FullRefusal{"Rle8At4Bits", twoByTwo(atDepth(4, 1)), kNoLimit, pixelry::Code::unsupported,
+                    "RLE8 at a depth other than 8 bits"},
+        FullRefusal{"Rle4At8Bits", twoByTwo(atDepth(8, 2)), kNoLimit, pixelry::Code::unsupported,
+                    "RLE4 at a depth other than 4 bits"},
+        FullRefusal{"ProfileAV4HeaderCannotPlace", v4WithProfile(), kNoLimit, pixelry::Code::unsupported,
+                    "colour profile other than sRGB"},
+        FullRefusal{"WidthZero", twoByTwo(sizedAs(0, 2)), kNoLimit, pixelry::Code::invalid,
+                    "width or height"},
+        FullRefusal{"WidthMinusOne", twoByTwo(sizedAs(0xFFFFFFFFu, 2)), kNoLimit, pixelry::Code::invalid,
+                    "width or height"},
+        FullRefusal{"HeightZero", twoByTwo(sizedAs(2, 0)), kNoLimit, pixelry::Code::invalid,
+                    "width or height"},
+        // -2^31 has no positive counterpart in 32 bits; one more is 2^31 - 1 rows, over the limit.
+        FullRefusal{"HeightMinus2p31", twoByTwo(sizedAs(2, kMinus2p31)), kNoLimit, pixelry::Code::invalid,
+                    "width or height"},
+        FullRefusal{"HeightMinus2p31PlusOne", twoByTwo(sizedAs(2, kMinus2p31PlusOne)), 1 << 20,
+                    pixelry::Code::tooLarge, "more than the limit"},
+        FullRefusal{"TopDownRle8", runLength(8, kMinusTwo), kNoLimit, pixelry::Code::unsupported,
+                    "top-down run-length"},
+        FullRefusal{"TopDownRle4", runLength(4, kMinusTwo), kNoLimit, pixelry::Code::unsupported,
+                    "top-down run-length"},
+        FullRefusal{"SixteenBitMaskNotOneRun", sixteenBitMasks(0x7C01), kNoLimit, pixelry::Code::unsupported,
+                    "not one run of bits"},
+        FullRefusal{"SixteenBitMaskAtBit16", sixteenBitMasks(0x00010000), kNoLimit,
+                    pixelry::Code::unsupported, "not one run of bits"},
+        FullRefusal{"SixteenBitMaskAcrossBit16", sixteenBitMasks(0x00018000), kNoLimit,
+                    pixelry::Code::unsupported, "not one run of bits"},
+        FullRefusal{"ElevenBitChannel", thirtyTwoBitMasks(0xFFE00000u, 0x001FF800u, 0x000007FFu), kNoLimit,
+                    pixelry::Code::unsupported, "wider than 10 bits"},
+        FullRefusal{"BottomUpOverTheLimit", twoByTwo([](BmpFile&) {}), 3, pixelry::Code::tooLarge,
+                    "more than the limit"},
+        FullRefusal{"TopDownOverTheLimit", topDown24(3, 2), 5, pixelry::Code::tooLarge,
+                    "more than the limit"},
+        // About 2^62 pixels: no grid of them can be had, and none is asked for.
+        FullRefusal{"GridBeyondMemory", twoByTwo(sizedAs(0x7FFFFFFF, 0x7FFFFFFF)), kNoLimit,
+                    pixelry::Code::tooLarge, "too large to fit in memory"},
+        FullRefusal{"TopDownGridBeyondMemory", twoByTwo(sizedAs(0x7FFFFFFF, kMinus2p31PlusOne)), kNoLimit,
+                    pixelry::Code::tooLarge, "too large to fit in memory"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Files the full reader reads at the edge of a refusal or of a rule: the pixels, top row
+// first, and the warnings, each named by a part of it.
+struct FullRead {
+  const char* name;
+  Bytes file;
+  std::uint64_t maxPixels;  // ReadOptions::maxPixels (0: no limit)
+  int width, height;
+  std::vector<Rgba> pixels;
+  std::vector<std::string> warnings;
+};
+
+void PrintTo(const FullRead& r, std::ostream* out) { *out << r.name; }
+
+class FullReaderReads : public ::testing::TestWithParam<FullRead> {};
+
+TEST_P(FullReaderReads, ThePixelsByTheRule) {
+  const FullRead& r = GetParam();
+  TempDir dir;
+  const std::string path = dir.file("in.bmp");
+  writeBytes(path, r.file);
+  pixelry::ReadOptions options;
+  options.maxPixels = r.maxPixels;
+  for (const bool fromMemory : {true, false}) {
+    SCOPED_TRACE(fromMemory ? "from memory" : "from a file");
+    BMP image;
+    const pixelry::Result result = fromMemory
+                                       ? pixelry::readMemory(image, r.file.data(), r.file.size(), options)
+                                       : pixelry::readFile(image, path.c_str(), options);
+    ASSERT_TRUE(result) << result.message;
+    EXPECT_EQ(image.TellWidth(), r.width);
+    EXPECT_EQ(image.TellHeight(), r.height);
+    EXPECT_EQ(pixelsOf(image), r.pixels);
+    ASSERT_EQ(result.warnings.size(), r.warnings.size());
+    for (std::size_t i = 0; i < r.warnings.size(); ++i)
+      EXPECT_NE(result.warnings[i].find(r.warnings[i]), std::string::npos) << result.warnings[i];
+  }
+}
+
+// A top-down 16-bit (5-5-5) file, 2 x 3, whose words are 0x7C00 (red), 0x03E0 (green) in
+// each row, cut after `kept` bytes of pixel data.
+Bytes topDown16(std::size_t kept) {
+  BmpFile file = BmpFile::make(2, -3, 16);
+  for (int y = 0; y < 3; ++y) file.row({0x00, 0x7C, 0xE0, 0x03});
+  file.pixels.resize(kept);
+  return file.bytes();
+}
+
+// An 8-bit 4 x 1 file with biClrUsed 4: entries blue, (1, 3, 2), red and white, then the
+// indices 3, 2, 1, 0; bfOffBits as given.
+const std::vector<RGBApixel> kFourEntries = {pixel(0, 0, 255), pixel(1, 3, 2), pixel(255, 0, 0),
+                                             pixel(255, 255, 255)};
+Bytes offsetIntoTheTable(PixelryDWORD offBits) {
+  BmpFile file = BmpFile::make(4, 1, 8);
+  file.infoHeader.biClrUsed = 4;
+  file.palette(kFourEntries).row({3, 2, 1, 0});
+  file.fileHeader.bfOffBits = offBits;
+  return file.bytes();
+}
+
+const Rgba kBlack{0, 0, 0, 0}, kRed{255, 0, 0, 0}, kGreen{0, 255, 0, 0}, kBlue{0, 0, 255, 0};
+const char kRowsLacking[] = "the pixel data ends early; the rows it lacks are white";
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, FullReaderReads,
+    ::testing::Values(
+        FullRead{
+            "SixteenBitMaskAtBit15", sixteenBitMasks(0x8000), kNoLimit, 2, 1, {kRed, {0, 255, 255, 0}}, {}},
+        FullRead{"TopDownAtTheLimit",
+                 topDown24(3, 2),
+                 6,
+                 3,
+                 2,
+                 {topDownPixel(0), topDownPixel(1), topDownPixel(2), topDownPixel(3), topDownPixel(4),
+                  topDownPixel(5)},
+                 {}},
+        // The file ends in its second row: the top row is kept, the rows below it are white.
+        FullRead{"TopDownCutInItsSecondRow",
+                 topDown24(2, 3, 8 + 3),
+                 kNoLimit,
+                 2,
+                 3,
+                 {topDownPixel(0), topDownPixel(1), kWhite, kWhite, kWhite, kWhite},
+                 {kRowsLacking}},
+        FullRead{"TopDownCutAfterItsFirstRow",
+                 topDown24(2, 3, 8),
+                 kNoLimit,
+                 2,
+                 3,
+                 {topDownPixel(0), topDownPixel(1), kWhite, kWhite, kWhite, kWhite},
+                 {kRowsLacking}},
+        // A 16-bit row keeps the whole words it has.
+        FullRead{"TopDownSixteenBitsCutInItsSecondRow",
+                 topDown16(4 + 2),
+                 kNoLimit,
+                 2,
+                 3,
+                 {kRed, kGreen, kRed, kWhite, kWhite, kWhite},
+                 {kRowsLacking}},
+        // An offset at the end of the info header (or before it) is taken as not given: the
+        // pixels follow the whole table. One past it cuts the table there, and the pixels
+        // start at the offset: at 58 the table is blue alone, and the indices are the bytes
+        // of entry 1 (2, 3, 1 and 0), of which 1 to 3 read black.
+        FullRead{"OffsetAtTheEndOfTheInfoHeader",
+                 offsetIntoTheTable(54),
+                 kNoLimit,
+                 4,
+                 1,
+                 {kWhite, kRed, {1, 3, 2, 0}, kBlue},
+                 {}},
+        FullRead{"OffsetBeforeTheEndOfTheInfoHeader",
+                 offsetIntoTheTable(53),
+                 kNoLimit,
+                 4,
+                 1,
+                 {kWhite, kRed, {1, 3, 2, 0}, kBlue},
+                 {}},
+        FullRead{"OffsetOneBytePastTheInfoHeader",
+                 offsetIntoTheTable(55),
+                 kNoLimit,
+                 4,
+                 1,
+                 {kBlack, kBlack, kBlack, kBlack},
+                 {"Extra meta data"}},  // the byte between the header and the offset
+        FullRead{"OffsetOneEntryIntoTheTable",
+                 offsetIntoTheTable(58),
+                 kNoLimit,
+                 4,
+                 1,
+                 {kBlack, kBlack, kBlack, kBlue},
+                 {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 BMP smallImage(int bits) {
   BMP image;
