@@ -912,6 +912,15 @@ TEST(WriteToMemory, GivesTheBytesOfTheFileAtEveryDepth) {
     EXPECT_EQ(memory, readBytes(path)) << bits << " bits";
     ASSERT_TRUE(pixelry::writeFile(image, path.c_str()));
     EXPECT_EQ(readBytes(path), memory) << bits << " bits";
+    // The alpha mask is a 32-bit form: at any other depth the option changes no byte.
+    if (bits == 32) continue;
+    pixelry::WriteOptions alphaMask;
+    alphaMask.alphaMask = true;
+    Bytes masked;
+    ASSERT_TRUE(pixelry::writeMemory(image, masked, alphaMask));
+    EXPECT_EQ(masked, memory) << bits << " bits, alpha mask asked";
+    ASSERT_TRUE(pixelry::writeFile(image, path.c_str(), alphaMask));
+    EXPECT_EQ(readBytes(path), memory) << bits << " bits, alpha mask asked";
   }
 }
 
@@ -922,6 +931,7 @@ TEST(WriteToMemory, AlphaMaskFormCarriesAlphaInALongHeader) {
   options.alphaMask = true;
   ASSERT_TRUE(pixelry::writeMemory(image, file, options));
   ASSERT_EQ(file.size(), 122u + 6 * 4);
+  EXPECT_EQ(testing_support::le32(file, 2), 122u + 6 * 4);  // bfSize: 14 + 108 + the pixels
   EXPECT_EQ(testing_support::le32(file, 10), 122u);         // bfOffBits
   EXPECT_EQ(testing_support::le32(file, 14), 108u);         // biSize
   EXPECT_EQ(testing_support::le32(file, 30), 3u);           // bit fields
@@ -934,6 +944,10 @@ TEST(WriteToMemory, AlphaMaskFormCarriesAlphaInALongHeader) {
   ASSERT_TRUE(pixelry::readMemory(back, file.data(), file.size()));
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) EXPECT_EQ(rgba(back.GetPixel(x, y)), rgba(image.GetPixel(x, y)));
+  testing_support::TempDir dir;
+  const std::string path = dir.file("masked.bmp");
+  ASSERT_TRUE(pixelry::writeFile(image, path.c_str(), options));
+  EXPECT_EQ(readBytes(path), file);
   // At other depths the option changes nothing.
   BMP eight = smallImage(8);
   Bytes plain, masked;
