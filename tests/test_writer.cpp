@@ -1,18 +1,28 @@
 // Writing BMP files: headers and layout at every depth, the palette search, round trips
-// through the reader, write failures and the public row encoders.
+// through the reader, write failures, replacing a file (its mode, special bits included,
+// a new file's mode, a folder that takes no new file) and the public row encoders.
 #include "support/Platform.h"
 
 #ifdef PIXELRY_TESTS_POSIX
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <sched.h>
+#include <sys/mount.h>
+#endif
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -382,13 +392,21 @@ class WriterReplacing : public Writer {
   // Writes a 3 x 3 image (a 90-byte file) to target, in a child process as an unprivileged
   // user that owns the directory and the old file, and reports the output and the result.
   std::string writeAsUser(const std::string& target) {
+    handToUser();
+    return asUser([&] { return writeThreeByThree(target); });
+  }
+  // Gives the directory and the old file to the unprivileged user, when the tests run as root.
+  void handToUser() {
     if (geteuid() == 0) {
       EXPECT_EQ(chown(dir.path().c_str(), kNobody, kNobody), 0);
       EXPECT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
     }
+  }
+  // Runs body in a child process as the unprivileged user (as this one when not root).
+  static std::string asUser(const std::function<std::string()>& body) {
     const ChildRun run = inChild([&] {
       if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) return std::string("no user");
-      return writeThreeByThree(target);
+      return body();
     });
     EXPECT_TRUE(run.finished);
     return run.report;
@@ -541,6 +559,162 @@ TEST_F(WriterReplacing, AReadOnlyFileIsRefusedAsBefore) {
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
   EXPECT_EQ(writeAsUser(path), cannotOpenOutput(path) + "false");
   EXPECT_EQ(readBytes(path), oldBytes);
+  EXPECT_EQ(names(), std::vector<std::string>{"out.bmp"});
+#endif
+}
+
+#ifdef PIXELRY_TESTS_POSIX
+// The permission and special bits of a file, in octal; "none" when there is no file.
+std::string modeOf(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return "none";
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+  return text;
+}
+
+// Writes a 4 x 4 image (a 102-byte file) with writeFile and reports the result.
+std::string writeFourByFour(const std::string& target) {
+  BMP image;
+  image.SetSize(4, 4);
+  const pixelry::Result result = pixelry::writeFile(image, target.c_str());
+  return result ? "true" : result.message + " false";
+}
+#endif
+
+// The set-user-ID, set-group-ID and sticky bits of a file replaced pass to the new one
+// through both writers, whoever writes: the system clears the first two when a process
+// without the privilege to keep them writes into a file.
+struct SpecialBits {
+  const char* name;
+  unsigned mode;
+  bool asUser;  // written by an unprivileged user that owns the file
+};
+
+void PrintTo(const SpecialBits& b, std::ostream* out) { *out << b.name; }
+
+class WriterReplacingModes : public WriterReplacing, public ::testing::WithParamInterface<SpecialBits> {};
+
+TEST_P(WriterReplacingModes, PassToTheNewFile) {
+#ifndef PIXELRY_TESTS_POSIX
+  GTEST_SKIP() << kNeedsPosix;
+#else
+  const SpecialBits& b = GetParam();
+  if (b.asUser) handToUser();
+  ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(b.mode)), 0);
+  const std::string before = modeOf(path);
+  const auto body = [&] {
+    std::string report = writeThreeByThree(path);
+    report += " " + modeOf(path);
+    report += ", " + writeFourByFour(path);
+    return report + " " + modeOf(path);
+  };
+  EXPECT_EQ(b.asUser ? asUser(body) : body(), "true " + before + ", true " + before);
+  EXPECT_EQ(std::filesystem::file_size(path), 102u);
+  EXPECT_EQ(names(), std::vector<std::string>{"out.bmp"});
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SpecialBits, WriterReplacingModes,
+    ::testing::Values(SpecialBits{"SetUserId", 04755, false}, SpecialBits{"SetGroupId", 02755, false},
+                      SpecialBits{"Sticky", 01644, false}, SpecialBits{"AllThree", 07755, false},
+                      SpecialBits{"SetUserIdAsUser", 04755, true},
+                      SpecialBits{"SetGroupIdAsUser", 02755, true}, SpecialBits{"StickyAsUser", 01644, true},
+                      SpecialBits{"AllThreeAsUser", 07755, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A new file gets the permissions the umask leaves of 0666, as fopen gives, through both
+// writers.
+struct Umask {
+  const char* name;
+  unsigned umask;
+  unsigned mode;
+};
+
+void PrintTo(const Umask& u, std::ostream* out) { *out << u.name; }
+
+class WriterNewFile : public Writer, public ::testing::WithParamInterface<Umask> {};
+
+TEST_P(WriterNewFile, TakesTheModeTheUmaskLeaves) {
+#ifndef PIXELRY_TESTS_POSIX
+  GTEST_SKIP() << kNeedsPosix;
+#else
+  const Umask& u = GetParam();
+  const std::string classic = dir.file("classic.bmp"), full = dir.file("full.bmp");
+  const ChildRun run = inChild([&] {
+    umask(static_cast<mode_t>(u.umask));
+    BMP image;
+    std::string report = image.WriteToFile(classic.c_str()) ? "true " : "false ";
+    report += modeOf(classic);
+    report += ", " + writeFourByFour(full);
+    return report + " " + modeOf(full);
+  });
+  ASSERT_TRUE(run.finished);
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", u.mode);
+  EXPECT_EQ(run.report, std::string("true ") + mode + ", true " + mode);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Umasks, WriterNewFile,
+                         ::testing::Values(Umask{"Umask022", 022, 0644}, Umask{"Umask027", 027, 0640},
+                                           Umask{"Umask077", 077, 0600}, Umask{"Umask000", 0, 0666}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+#ifdef __linux__
+// Writes text into a file of /proc; true when all of it went in.
+bool writeProcFile(const char* name, const std::string& text) {
+  const int fd = open(name, O_WRONLY);
+  if (fd < 0) return false;
+  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  close(fd);
+  return written;
+}
+
+// Makes, in a mount namespace of this process's own, the folder a read-only file system
+// that still holds the file at path writable (a file mounted there, as containers mount
+// single files). Empty when done; otherwise why it cannot be.
+std::string readOnlyFolderAround(const std::string& folder, const std::string& path) {
+  const uid_t uid = geteuid();
+  const gid_t gid = getegid();
+  // Without root, a user namespace of its own grants the mounts.
+  if (unshare(uid == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0)
+    return std::string("no mount namespace: ") + std::strerror(errno);
+  if (uid != 0 &&
+      !(writeProcFile("/proc/self/setgroups", "deny") &&
+        writeProcFile("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") &&
+        writeProcFile("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1")))
+    return std::string("no user namespace: ") + std::strerror(errno);
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+      mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
+      mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+    return std::string("cannot mount: ") + std::strerror(errno);
+  const int probe = open((folder + "/probe").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+  if (probe >= 0) close(probe);
+  if (probe >= 0 || errno != EROFS) return "the folder still takes new files";
+  return "";
+}
+#endif
+
+TEST_F(WriterReplacing, AWritableFileInAFolderOnAReadOnlyFileSystemIsWrittenInPlace) {
+#ifndef __linux__
+  GTEST_SKIP() << "needs Linux mount namespaces";
+#else
+  const std::string folder = dir.path().string();
+  const ChildRun run = inChild([&] {
+    const std::string refusal = readOnlyFolderAround(folder, path);
+    if (!refusal.empty()) return "skip: " + refusal;
+    std::string report = writeThreeByThree(path);
+    report += " " + std::to_string(std::filesystem::file_size(path));
+    report += ", " + writeFourByFour(path);
+    return report + " " + std::to_string(std::filesystem::file_size(path));
+  });
+  ASSERT_TRUE(run.finished) << run.report;
+  if (run.report.rfind("skip: ", 0) == 0) GTEST_SKIP() << run.report.substr(6);
+  EXPECT_EQ(run.report, "true 90, true 102");
+  EXPECT_EQ(std::filesystem::file_size(path), 102u);
   EXPECT_EQ(names(), std::vector<std::string>{"out.bmp"});
 #endif
 }
