@@ -485,9 +485,17 @@ void PrintTo(const Conversion& c, std::ostream* os) { *os << c.name; }
 
 class BmpconvertConverts : public Examples, public ::testing::WithParamInterface<Conversion> {};
 
+// A pixel written at 16 bits (5-6-5: the top bits of each channel) as the full reader reads
+// it back: a channel of n bits becomes round(v x 255 / (2^n - 1)).
+Rgba atSixteenBits(const RGBApixel& p) {
+  const auto widened = [](int v, int n) { return (2 * v * 255 + (1 << n) - 1) / (2 * ((1 << n) - 1)); };
+  return {widened(p.Red >> 3, 5), widened(p.Green >> 2, 6), widened(p.Blue >> 3, 5), 0};
+}
+
 // The file written reads back as the direct full read, by the rules of its depth: exact at
-// 32 bits (an alpha mask keeps Alpha; Alpha 255 from a file without one), Alpha 0 at 24, the nearest entry at
-// 1, 4 and 8 bits of the file's own table (same depth) or of the standard one.
+// 32 bits (an alpha mask keeps Alpha; Alpha 255 from a file without one), Alpha 0 at 24, the
+// top bits widened at 16, the nearest entry at 1, 4 and 8 bits of the file's own table
+// (same depth) or of the standard one.
 TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
   const Conversion& row = GetParam();
   const std::string input = kSuite + row.file;
@@ -523,7 +531,8 @@ TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
   std::vector<Rgba> expected;
   for (int y = 0; y < direct.TellHeight(); ++y)
     for (int x = 0; x < direct.TellWidth(); ++x) {
-      Rgba pixel = afterRoundTrip(row.depth, table, direct.GetPixel(x, y));
+      Rgba pixel = row.depth == 16 ? atSixteenBits(direct.GetPixel(x, y))
+                                   : afterRoundTrip(row.depth, table, direct.GetPixel(x, y));
       if (row.depth == 32 && !directRead.alpha) pixel[3] = 255;  // a file without alpha is written opaque
       expected.push_back(pixel);
     }
@@ -537,6 +546,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Conversion{"TopDownAt24", "good/pal8topdown.bmp", "24", 24},
                       Conversion{"TopDownAt32", "good/pal8topdown.bmp", "32", 32},
                       Conversion{"Rgb565At24", "good/rgb16-565.bmp", "24", 24},
+                      Conversion{"Rgb565AtItsDepth", "good/rgb16-565.bmp", "", 16},
+                      Conversion{"Rgb24At16", "good/rgb24.bmp", "16", 16},
+                      Conversion{"Rle8At16", "good/pal8rle.bmp", "16", 16},
+                      Conversion{"AlphaMaskAt16", "questionable/rgba32-1.bmp", "16", 16},
                       Conversion{"Rgb565At32", "good/rgb16-565.bmp", "32", 32},
                       Conversion{"AlphaMaskAt24", "questionable/rgba32-1.bmp", "24", 24},
                       Conversion{"AlphaMaskAt32", "questionable/rgba32-1.bmp", "32", 32},
@@ -554,6 +567,9 @@ struct Streams {
   const char* name;
   bool input;   // IN is `-`
   bool output;  // OUT is `-`
+  // The file IN or OUT is named with a leading dash ("-in.bmp", "-out.bmp") in the scratch
+  // folder, where the program runs: only `-` alone names a standard stream.
+  bool dashNamed = false;
 };
 
 void PrintTo(const Streams& s, std::ostream* os) { *os << s.name; }
@@ -562,10 +578,18 @@ class BmpconvertStreams : public Examples, public ::testing::WithParamInterface<
 
 TEST_P(BmpconvertStreams, CarryTheBytesTheLibraryWrites) {
   const std::string input = kSuite + "questionable/rgba32-1.bmp";
-  const std::string output = dir.file("out.bmp");
+  const bool dashNamed = GetParam().dashNamed;
+  const std::string output = dir.file(dashNamed ? "-out.bmp" : "out.bmp");
+  Launch launch = binaryOutput(errorsApart(GetParam().input ? input : ""));
+  std::string in = input, out = output;
+  if (dashNamed) {
+    std::filesystem::copy_file(input, dir.file("-in.bmp"));
+    in = "-in.bmp";
+    out = "-out.bmp";
+    launch.directory = dir.path().u8string();
+  }
   const ProgramRun result =
-      runProgram(BMPCONVERT_PATH, {GetParam().input ? "-" : input, GetParam().output ? "-" : output, "32"},
-                 binaryOutput(errorsApart(GetParam().input ? input : "")));
+      runProgram(BMPCONVERT_PATH, {GetParam().input ? "-" : in, GetParam().output ? "-" : out, "32"}, launch);
   EXPECT_EQ(result.status, 0);
   const Bytes written =
       GetParam().output ? Bytes(result.output.begin(), result.output.end()) : readBytes(output);
@@ -583,7 +607,9 @@ TEST_P(BmpconvertStreams, CarryTheBytesTheLibraryWrites) {
 INSTANTIATE_TEST_SUITE_P(Dash, BmpconvertStreams,
                          ::testing::Values(Streams{"StandardInput", true, false},
                                            Streams{"StandardOutput", false, true},
-                                           Streams{"Both", true, true}),
+                                           Streams{"Both", true, true},
+                                           Streams{"InputFileNamedWithADash", false, true, true},
+                                           Streams{"OutputFileNamedWithADash", true, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A refused input or a failed write: the reason alone on standard error, status 1, no
@@ -679,6 +705,15 @@ INSTANTIATE_TEST_SUITE_P(
                 false,
                 "-",
                 {},
+                "/dev/full",
+                "Could not write the whole image to standard output."},
+        // The image fits in the stream's buffer: only the final flush meets the full device.
+        Failure{"BmpconvertSmallImageToAFullStandardOutput",
+                BMPCONVERT_PATH,
+                "good/pal1.bmp",
+                false,
+                "-",
+                {"1"},
                 "/dev/full",
                 "Could not write the whole image to standard output."},
         Failure{"BmpscaleJpeg",
