@@ -42,8 +42,9 @@ namespace pixelry {
 //                 alpha is ignored.
 //   index8        1 byte, the colour-table index, for files with a table (1, 4 and 8
 //                 bits, RLE8 and RLE4); other files are refused (Code::unsupported).
-// Pixels the data never reaches are white (index 0 in index8); in run-length files they
-// take colour-table entry 0.
+// Pixels the data never reaches are white (with Alpha 0 where the file has an alpha mask,
+// as the image object has them; index 0 in index8); in run-length files they take
+// colour-table entry 0.
 enum class PixelFormat { rgba8, bgra8, rgb8, bgr8, gray8, index8 };
 
 // Bytes of one pixel in a format: 4, 4, 3, 3, 1, 1.

@@ -144,7 +144,7 @@ class RowConverter {
       convert(in, width_, out);
       return;
     }
-    fillWhite(target_, out, width_);
+    fillWhite(target_, out, width_, opaque_);
     if (bits_ == 16) convert(in, available / 2, out);
   }
 

@@ -82,6 +82,10 @@ struct WriteOptions {
   // 2^bits entries, the rest of the table is black); empty, the standard table of the
   // depth. The image object's writers use the image's own table.
   std::vector<RGBApixel> table;
+  // For encode and RowWriter: the resolution in pixels per metre, 0 written as 3780 (96
+  // dpi). The image object's writers use the image's own.
+  std::int32_t xPelsPerMeter = 0;
+  std::int32_t yPelsPerMeter = 0;
 };
 
 // Reads a file into image. On failure the image is left exactly as it was.

@@ -274,13 +274,27 @@ Refusal readMasks(Parse& parse, InfoHeader& info) {
   return Refusal::none;
 }
 
+// A table beside pixels that do not index it: as many entries as the header says are
+// used and stand before the pixels, at most 256, looked at where the source allows and
+// left in place (they are skipped as extra bytes).
+void describeUnusedTable(Parse& parse, const InfoHeader& info, std::int64_t offBits) {
+  FileLayout& layout = parse.outcome.layout;
+  std::int64_t entries = std::min<std::int64_t>(info.colorsUsed, 256);
+  entries = std::min(entries, std::max<std::int64_t>(offBits - parse.at, 0) / 4);
+  PixelryBYTE raw[4 * 256];
+  if (entries <= 0 || !parse.source.peek(0, raw, static_cast<std::size_t>(4 * entries))) return;
+  layout.tableEntries = static_cast<int>(entries);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(entries); ++i)
+    layout.table[i] = RGBApixel{raw[4 * i], raw[4 * i + 1], raw[4 * i + 2], 0};
+}
+
 // The colour table: as many entries as the header says are used (all when it says 0), no
 // more than the depth can index. An offset at or before the end of the info header is
 // taken as not given; one past it that falls inside the table cuts the table there.
 // Indices past the table read black.
 void readTable(Parse& parse, const InfoHeader& info, std::int64_t offBits) {
   FileLayout& layout = parse.outcome.layout;
-  if (!isIndexedDepth(info.bits)) return;
+  if (!isIndexedDepth(info.bits)) return describeUnusedTable(parse, info, offBits);
   const std::int64_t colors = std::int64_t{1} << info.bits;
   const std::int64_t entrySize = info.size == kCoreHeader ? 3 : 4;
   std::int64_t entries = info.colorsUsed == 0 || info.colorsUsed > colors ? colors : info.colorsUsed;
@@ -307,11 +321,16 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
   layout.headerSize = info.size;
   layout.bits = info.bits;
   layout.topDown = info.height < 0;
+  // What the headers claim, for a description of a file refused below.
+  layout.width = static_cast<int>(std::clamp<std::int64_t>(info.width, INT32_MIN, INT32_MAX));
+  layout.height =
+      static_cast<int>(std::min<std::int64_t>(info.height < 0 ? -info.height : info.height, INT32_MAX));
   Refusal refusal = checkEncoding(parse, info);
   if (refusal == Refusal::none) refusal = checkSize(parse, info, maxPixels);
   if (refusal == Refusal::none) refusal = readMasks(parse, info);
+  // The table of a file refused for its encoding or size still says what it says.
+  if (refusal == Refusal::none || isIndexedDepth(info.bits)) readTable(parse, info, bmfh.bfOffBits);
   if (refusal != Refusal::none) return parse.refuse(refusal);
-  readTable(parse, info, bmfh.bfOffBits);
   // The pixels start at the offset the file header gives; one that points back into the
   // headers is taken to mean right after them.
   parse.skipTo(bmfh.bfOffBits);

@@ -22,13 +22,13 @@ std::size_t bytesOf(Target target) {
   return 0;
 }
 
-void fillWhite(Target target, PixelryBYTE* out, std::int64_t count) {
+void fillWhite(Target target, PixelryBYTE* out, std::int64_t count, bool opaque) {
   if (target == Target::index8) {
     std::memset(out, 0, static_cast<std::size_t>(count));
     return;
   }
   std::memset(out, 255, static_cast<std::size_t>(count) * bytesOf(target));
-  if (target == Target::image)
+  if (bytesOf(target) == 4 && !opaque)
     for (std::int64_t x = 0; x < count; ++x) out[4 * x + 3] = 0;
 }
 

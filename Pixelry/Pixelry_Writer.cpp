@@ -139,6 +139,8 @@ pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFo
   shape.height = height;
   shape.bits = bits;
   shape.alphaMask = alphaMaskAt(bits, options);
+  shape.xPelsPerMeter = options.xPelsPerMeter;
+  shape.yPelsPerMeter = options.yPelsPerMeter;
   shape.tableEntries = static_cast<int>(options.table.empty() ? most : options.table.size());
   if (options.table.empty())
     fillStandardTable(shape.table.data(), isIndexedDepth(bits) ? bits : 8);

@@ -1,5 +1,6 @@
 // bmpconvert: reads a BMP file of any kind the full reader takes and writes it at a chosen
-// bit depth.
+// bit depth, one row at a time: memory in proportion to the width, whatever the height
+// (standard input is read whole first, so that its rows can be taken bottom first).
 //
 //   bmpconvert IN OUT [BITS]
 //
@@ -8,7 +9,7 @@
 // colour table when IN has that depth, and takes the standard table of the depth
 // otherwise. 32-bit output carries an alpha mask, so that the image's Alpha is read back;
 // when IN has no alpha mask, every pixel is written opaque.
-// The read's warnings go to standard error. Exits 2 on a wrong command line (with the
+// The read's warnings go to standard error, after the conversion. Exits 2 on a wrong command line (with the
 // usage line on standard error), 1 after the reason on standard error when IN is refused
 // or OUT cannot be written, 0 otherwise.
 #include <cstdio>
@@ -58,39 +59,40 @@ bool readStandardInput(std::vector<PixelryBYTE>& bytes) {
   return std::ferror(stdin) == 0;
 }
 
-bool writeStandardOutput(const std::vector<PixelryBYTE>& bytes) {
-  binaryMode(stdout);
-  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
-}
-
 bool isStandardStream(const char* name) { return std::strcmp(name, "-") == 0; }
 
-pixelry::Result readInput(BMP& image, const char* name) {
-  if (!isStandardStream(name)) return pixelry::readFile(image, name);
-  std::vector<PixelryBYTE> bytes;
-  if (!readStandardInput(bytes)) {
+// Rows come bottom first, the order in which the writer stores them. The rows are held
+// one at a time, so the pixel limit is lifted.
+pixelry::Result openInput(pixelry::RowReader& rows, const char* name, std::vector<PixelryBYTE>& input) {
+  pixelry::ReadOptions options;
+  options.maxPixels = 0;
+  const auto format = pixelry::PixelFormat::bgra8;
+  if (!isStandardStream(name)) return rows.open(name, format, pixelry::RowOrder::bottomFirst, options);
+  if (!readStandardInput(input)) {
     pixelry::Result failed;
     failed.code = pixelry::Code::cannotOpen;
     failed.message = "Cannot read standard input.";
     return failed;
   }
-  return pixelry::readMemory(image, bytes.data(), bytes.size());
+  return rows.open(input.data(), input.size(), format, pixelry::RowOrder::bottomFirst, options);
 }
 
-pixelry::Result writeOutput(const BMP& image, const char* name, const pixelry::WriteOptions& options) {
-  if (!isStandardStream(name)) return pixelry::writeFile(image, name, options);
-  std::vector<PixelryBYTE> bytes;
-  pixelry::Result result = pixelry::writeMemory(image, bytes, options);
-  if (result && !writeStandardOutput(bytes)) {
-    result.code = pixelry::Code::writeFailed;
-    result.message = "Could not write the whole image to standard output.";
+pixelry::Result openOutput(pixelry::RowWriter& writer, const char* name, const pixelry::Info& info, int bits,
+                           const pixelry::WriteOptions& options) {
+  const auto format = pixelry::PixelFormat::bgra8;
+  if (!isStandardStream(name)) return writer.open(name, info.width, info.height, format, bits, options);
+  binaryMode(stdout);
+  return writer.open(stdout, info.width, info.height, format, bits, options);
+}
+
+// Every row from rows to writer; the writer's failure, if any.
+pixelry::Result convert(pixelry::RowReader& rows, pixelry::RowWriter& writer) {
+  std::vector<PixelryBYTE> row(rows.rowBytes());
+  for (int y = 0; rows.next(row.data(), y);) {
+    pixelry::Result written = writer.write(row.data());
+    if (!written) return written;
   }
-  return result;
-}
-
-void makeOpaque(BMP& image) {
-  for (int y = 0; y < image.TellHeight(); ++y)
-    for (int x = 0; x < image.TellWidth(); ++x) image(x, y)->Alpha = 255;
+  return writer.close();
 }
 
 }  // namespace
@@ -104,22 +106,36 @@ int main(int argc, char* argv[]) {
               << std::endl;
     return kWrongCommandLine;
   }
-  BMP image;
-  const pixelry::Result loaded = readInput(image, arguments[1].c_str());
-  for (const std::string& warning : loaded.warnings) std::cerr << warning << '\n';
-  if (!loaded) {
-    std::cerr << loaded.message << std::endl;
+  pixelry::RowReader rows;
+  std::vector<PixelryBYTE> input;
+  const pixelry::Result opened = openInput(rows, arguments[1].c_str(), input);
+  if (!opened) {
+    for (const std::string& warning : opened.warnings) std::cerr << warning << '\n';
+    std::cerr << opened.message << std::endl;
     return kFailed;
   }
-  // SetBitDepth installs the standard table, so a file's own table is kept by not calling
-  // it when the depth stays.
-  if (bits != 0 && bits != image.TellBitDepth()) image.SetBitDepth(bits);
+  const pixelry::Info& info = rows.info();
+  if (bits == 0) bits = info.bits;
+  // At 1, 4 and 8 bits the file's own table is kept when the depth stays (black past the
+  // entries it gives, as the reader has it); otherwise the standard table of the depth.
+  // 32 bits carry an alpha mask; pixels without alpha come opaque.
   pixelry::WriteOptions options;
-  options.alphaMask = image.TellBitDepth() == 32;
-  if (options.alphaMask && !loaded.alpha) makeOpaque(image);
-  const pixelry::Result written = writeOutput(image, arguments[2].c_str(), options);
+  if (bits == info.bits && bits <= 8) {
+    options.table = info.table;
+    options.table.resize(std::size_t{1} << bits, RGBApixel{0, 0, 0, 0});
+  }
+  options.alphaMask = bits == 32;
+  options.xPelsPerMeter = info.xPelsPerMeter;
+  options.yPelsPerMeter = info.yPelsPerMeter;
+  pixelry::RowWriter writer;
+  pixelry::Result written = openOutput(writer, arguments[2].c_str(), info, bits, options);
+  if (written) written = convert(rows, writer);
+  for (const std::string& warning : rows.result().warnings) std::cerr << warning << '\n';
   if (!written) {
-    std::cerr << written.message << std::endl;
+    std::cerr << (isStandardStream(arguments[2].c_str()) && written.code == pixelry::Code::writeFailed
+                      ? "Could not write the whole image to standard output."
+                      : written.message)
+              << std::endl;
     return kFailed;
   }
   return 0;

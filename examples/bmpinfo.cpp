@@ -7,13 +7,10 @@
 // the file's own header is), then the header kind, the pixel size and depth, the
 // compression, the masks, the row order and the colour table, as the file's bytes say,
 // and whether the classic reader (BMP::ReadFromFile) and the full reader
-// (pixelry::readFile) read the file. Exits 1 on a wrong command line or when a file cannot
+// (pixelry::readFile) read the file, all from the library's probe (the pixels are not
+// decoded: data that ends early is not noticed). Exits 1 on a wrong command line or when a file cannot
 // be opened (after the library's message; the other files are still listed), 0 otherwise.
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -24,25 +21,20 @@
 
 namespace {
 
-// Names are UTF-8, as the library takes them, on every system.
-std::ifstream opened(const std::string& path) {
-  return std::ifstream(std::filesystem::u8path(path), std::ios::binary);
-}
-
 // The info header sizes with a name of their own. Other sizes from 16 to 64 bytes are
 // OS/2 2.x headers, which may stop after any field.
 struct HeaderKind {
-  std::uint32_t size;
+  int size;
   const char* name;
 };
-constexpr std::uint32_t kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56, kV5Header = 124;
+constexpr int kCoreHeader = 12, kInfoHeader = 40, kV2Header = 52, kV3Header = 56;
 constexpr HeaderKind kHeaderKinds[] = {{kCoreHeader, "OS/2 1.x BITMAPCOREHEADER"},
                                        {kInfoHeader, "Windows BITMAPINFOHEADER"},
                                        {kV2Header, "Windows BITMAPV2INFOHEADER"},
                                        {kV3Header, "Windows BITMAPV3INFOHEADER"},
                                        {108, "Windows BITMAPV4HEADER"},
-                                       {kV5Header, "Windows BITMAPV5HEADER"}};
-constexpr std::uint32_t kOs2Smallest = 16, kOs2Largest = 64;
+                                       {124, "Windows BITMAPV5HEADER"}};
+constexpr int kOs2Smallest = 16, kOs2Largest = 64;
 
 // Compression codes by name. OS/2 2.x headers use codes 3 and 4 for their own methods.
 constexpr const char* kCompressions[] = {
@@ -52,29 +44,23 @@ constexpr const char* kOs2Compressions[] = {"none", "RLE8", "RLE4", "OS/2 Huffma
 
 constexpr const char* kChannels[] = {"red", "green", "blue", "alpha"};
 
-// Enough of the start of a file for any header and the masks after a 40-byte one.
-constexpr std::size_t kFileHeader = 14, kHeadBytes = kFileHeader + kV5Header + 16;
-
-std::uint32_t le32(const std::vector<PixelryBYTE>& bytes, std::size_t at) {
-  return bytes[at] | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-std::uint16_t le16(const std::vector<PixelryBYTE>& bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
 std::string hex(std::uint32_t value) {
   std::ostringstream text;
   text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0') << value;
   return text.str();
 }
 
-std::string headerKind(std::uint32_t size) {
+std::string headerKind(int size) {
   for (const HeaderKind& kind : kHeaderKinds)
     if (kind.size == size) return std::string(kind.name) + " (" + std::to_string(size) + " bytes)";
   if (size >= kOs2Smallest && size <= kOs2Largest)
     return "OS/2 2.x header (" + std::to_string(size) + " bytes)";
   return "unknown (" + std::to_string(size) + " bytes)";
+}
+
+bool isOs2(int size) {
+  return size == kCoreHeader ||
+         (size <= kOs2Largest && size != kInfoHeader && size != kV2Header && size != kV3Header);
 }
 
 std::string compressionName(std::uint32_t code, bool os2) {
@@ -84,92 +70,42 @@ std::string compressionName(std::uint32_t code, bool os2) {
   return os2 ? name(kOs2Compressions) : name(kCompressions);
 }
 
-// What the headers of a file say, parsed from its bytes as the full reader parses them.
-std::vector<std::string> describe(const std::string& path) {
-  std::ifstream file = opened(path);
-  std::vector<PixelryBYTE> head(kHeadBytes, 0);
-  file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  const auto got = static_cast<std::size_t>(file.gcount());
-  file.clear();
-  file.seekg(0, std::ios::end);
-  const auto fileSize = static_cast<std::int64_t>(file.tellg());
-
-  if (got >= 2 && head[0] == 'B' && head[1] == 'A')
-    return {"Header kind: OS/2 bitmap array (\"BA\" signature)"};
-  if (got < 2 || head[0] != 'B' || head[1] != 'M')
-    return {"Header kind: not a BMP file (no \"BM\" signature)"};
-  if (got < kFileHeader + 4) return {"Header kind: none (the file ends inside the headers)"};
-  const std::uint32_t size = le32(head, kFileHeader);
-  std::vector<std::string> lines = {"Header kind: " + headerKind(size)};
-  const bool core = size == kCoreHeader;
-  const bool windows = size == kInfoHeader || size == kV2Header || size == kV3Header || size > kOs2Largest;
-  if (!core && size < kOs2Smallest) return lines;
-  if (got < kFileHeader + std::min<std::size_t>(size, kV5Header)) {
-    lines.emplace_back("Note: the file ends inside the info header");
-    return lines;
-  }
-  // A field of the info header by its offset there; 0 past the end of a short OS/2 2.x one.
-  const auto field = [&](std::size_t at) { return at + 4 <= size ? le32(head, kFileHeader + at) : 0; };
-  const std::int64_t width = core ? le16(head, 18) : static_cast<std::int32_t>(field(4));
-  const std::int64_t height = core ? le16(head, 20) : static_cast<std::int32_t>(field(8));
-  const int bits = core ? le16(head, 24) : le16(head, 28);
-  const std::uint32_t compression = core ? 0 : field(16);
-  const std::uint32_t colorsUsed = core ? 0 : field(32);
-  lines.push_back("Pixels: " + std::to_string(width) + " x " + std::to_string(height < 0 ? -height : height) +
-                  " at " + std::to_string(bits) + " bits");
-  lines.push_back("Compression: " + compressionName(compression, !windows));
-
-  // The masks: in a header of 52 bytes or more, or in the 12 (16 with alpha) bytes after
-  // a 40-byte one. Plain bit fields take an alpha mask only from a header that has one.
-  std::int64_t tableStart = static_cast<std::int64_t>(kFileHeader) + size;
-  if (windows && (compression == kBitFields || compression == kAlphaBitFields)) {
-    const bool inHeader = size >= kV2Header;
-    const std::size_t at = inHeader ? kFileHeader + kInfoHeader : kFileHeader + size;
-    const int count = (inHeader ? size >= kV3Header : compression == kAlphaBitFields) ? 4 : 3;
-    if (!inHeader) tableStart += std::int64_t{4} * count;
+// What the headers of a file say, as the library's probe reads them.
+std::vector<std::string> describe(const pixelry::Result& verdict, const pixelry::Info& info) {
+  if (verdict.code == pixelry::Code::notBmp) return {"Header kind: not a BMP file (no \"BM\" signature)"};
+  if (info.headerSize == 0)
+    return {verdict.code == pixelry::Code::truncated ? "Header kind: none (the file ends inside the headers)"
+                                                     : "Header kind: OS/2 bitmap array (\"BA\" signature)"};
+  const bool os2 = isOs2(info.headerSize);
+  std::vector<std::string> lines = {"Header kind: " + headerKind(info.headerSize),
+                                    "Pixels: " + std::to_string(info.width) + " x " +
+                                        std::to_string(info.height) + " at " + std::to_string(info.bits) +
+                                        " bits",
+                                    "Compression: " + compressionName(info.compression, os2)};
+  // Plain bit fields have an alpha mask only in a header with room for one.
+  if (!os2 && (info.compression == kBitFields || info.compression == kAlphaBitFields)) {
+    const bool inHeader = info.headerSize >= kV2Header;
+    const int count = (inHeader ? info.headerSize >= kV3Header : info.compression == kAlphaBitFields) ? 4 : 3;
     std::string masks = "Masks:";
     for (int c = 0; c < count; ++c)
-      masks += std::string(c == 0 ? " " : ", ") + kChannels[c] + " " +
-               hex(le32(head, at + 4 * static_cast<std::size_t>(c)));
+      masks += std::string(c == 0 ? " " : ", ") + kChannels[c] + " " + hex(info.masks[c]);
     lines.push_back(masks + (inHeader ? " (in the header)" : " (after the header)"));
   }
-  lines.emplace_back(std::string("Row order: ") + (height < 0 ? "top-down" : "bottom-up"));
-
-  // The entries present: as many as biClrUsed says (all the depth indexes when it says 0,
-  // none above 8 bits), no more than fit before the pixels and in the file.
-  const std::int64_t entrySize = core ? 3 : 4;
-  const bool indexed = bits >= 1 && bits <= 8;
-  const std::int64_t colors = indexed ? std::int64_t{1} << bits : 0;
-  std::int64_t entries =
-      indexed ? (colorsUsed == 0 || colorsUsed > colors ? colors : colorsUsed) : colorsUsed;
-  const std::int64_t offBits = le32(head, 10);
-  if (offBits > tableStart || !indexed)
-    entries = std::min(entries, std::max<std::int64_t>(offBits - tableStart, 0) / entrySize);
-  entries = std::min(entries, std::max<std::int64_t>(fileSize - tableStart, 0) / entrySize);
+  lines.emplace_back(std::string("Row order: ") + (info.topDown ? "top-down" : "bottom-up"));
+  const std::size_t entries = info.table.size();
   const std::string count = entries == 0   ? std::string("none")
                             : entries == 1 ? std::string("1 entry")
                                            : std::to_string(entries) + " entries";
+  const bool indexed = info.bits >= 1 && info.bits <= 8;
   lines.push_back("Colour table: " + count + (!indexed && entries > 0 ? " (not used by the pixels)" : ""));
   return lines;
 }
 
-// Whether the classic reader accepts the file, asked with its messages off.
-bool classicReaderAccepts(const char* path) {
-  const bool warnings = GetPixelrywarningState();
-  SetPixelrywarningsOff();
-  BMP image;
-  const bool accepted = image.ReadFromFile(path);
-  if (warnings) SetPixelrywarningsOn();
-  return accepted;
-}
-
-std::string fullReaderVerdict(const char* path) {
-  BMP image;
-  const pixelry::Result result = pixelry::readFile(image, path);
-  if (!result) return "refuses: " + result.message;
-  std::string verdict = "reads";
-  for (const std::string& warning : result.warnings) verdict += "; warning: " + warning;
-  return verdict;
+std::string fullReaderVerdict(const pixelry::Result& verdict) {
+  if (!verdict) return "refuses: " + verdict.message;
+  std::string text = "reads";
+  for (const std::string& warning : verdict.warnings) text += "; warning: " + warning;
+  return text;
 }
 
 }  // namespace
@@ -185,14 +121,15 @@ int main(int argc, char* argv[]) {
     const char* path = arguments[static_cast<std::size_t>(i)].c_str();
     // Prints the listing, or the library's error for a file that cannot be opened.
     DisplayBitmapInfo(path);
-    if (!opened(path).is_open()) {
+    pixelry::Info info;
+    const pixelry::Result verdict = pixelry::probeFile(path, info);
+    if (verdict.code == pixelry::Code::cannotOpen) {
       status = 1;
       continue;
     }
-    for (const std::string& line : describe(path)) std::cout << line << '\n';
-    std::cout << "Classic reader (BMP::ReadFromFile): "
-              << (classicReaderAccepts(path) ? "accepts" : "refuses") << '\n'
-              << "Full reader (pixelry::readFile): " << fullReaderVerdict(path) << "\n\n"
+    for (const std::string& line : describe(verdict, info)) std::cout << line << '\n';
+    std::cout << "Classic reader (BMP::ReadFromFile): " << (info.classic ? "accepts" : "refuses") << '\n'
+              << "Full reader (pixelry::readFile): " << fullReaderVerdict(verdict) << "\n\n"
               << std::flush;
   }
   return status;

@@ -66,9 +66,9 @@ void storeRow(Target target, std::int64_t count, PixelryBYTE* out, PixelAt&& pix
   }
 }
 
-// Sets count pixels to white in target's layout: 255 in every channel, Alpha 0 in the
-// image object's; index 0 in index8.
-void fillWhite(Target target, PixelryBYTE* out, std::int64_t count);
+// Sets count pixels to white in target's layout, opaque or with Alpha 0 (as the image
+// object has it, and where the file has an alpha mask); index 0 in index8.
+void fillWhite(Target target, PixelryBYTE* out, std::int64_t count, bool opaque);
 
 }  // namespace pixelry::detail
 
