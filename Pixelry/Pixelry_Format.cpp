@@ -43,7 +43,7 @@ void decode(Record& record, const PixelryBYTE* bytes) {
 template <class Record>
 bool readRecordBytes(pixelry::detail::ByteSource& source, Record& record) {
   // Start from the record's own bytes, so that a short file changes only what it reaches.
-  PixelryBYTE bytes[40];
+  PixelryBYTE bytes[pixelry::detail::kInfoHeader];
   const std::size_t size = encode(record, bytes);
   const bool whole = source.read(bytes, size) == size;
   decode(record, bytes);
@@ -52,7 +52,7 @@ bool readRecordBytes(pixelry::detail::ByteSource& source, Record& record) {
 
 template <class Record>
 bool writeRecordBytes(pixelry::detail::ByteSink& sink, Record& record) {
-  PixelryBYTE bytes[40];
+  PixelryBYTE bytes[pixelry::detail::kInfoHeader];
   const std::size_t size = encode(record, bytes);
   return sink.write(bytes, size);
 }
@@ -69,8 +69,8 @@ BMIH::BMIH()
       biBitCount(0),
       biCompression(0),
       biSizeImage(0),
-      biXPelsPerMeter(3780),
-      biYPelsPerMeter(3780),
+      biXPelsPerMeter(pixelry::detail::kDefaultPelsPerMeter),
+      biYPelsPerMeter(pixelry::detail::kDefaultPelsPerMeter),
       biClrUsed(0),
       biClrImportant(0) {}
 

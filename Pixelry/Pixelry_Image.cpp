@@ -163,7 +163,7 @@ int pelsPerMetre(int dpi) {
 }
 
 int dotsPerInch(int& pelsPerMetreField) {
-  if (pelsPerMetreField == 0) pelsPerMetreField = 3780;
+  if (pelsPerMetreField == 0) pelsPerMetreField = pixelry::detail::kDefaultPelsPerMeter;
   return static_cast<int>(pelsPerMetreField / kInchesPerMetre);
 }
 

@@ -171,7 +171,7 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
     info.os2 = true;
     return true;
   }
-  if (info.size < 16) return false;
+  if (info.size < kOs2Smallest) return false;
   const std::size_t kept = std::min<std::uint32_t>(info.size, kV5Header);
   if (parse.read(bytes + 4, kept - 4) < kept - 4) return false;
   info.width = static_cast<std::int32_t>(le32(bytes + 4));
@@ -182,7 +182,8 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
   info.yPels = static_cast<std::int32_t>(le32(bytes + 28));
   info.colorsUsed = le32(bytes + 32);
   // Sizes other than Windows' 40, 52, 56, 108 and 124 up to 64 are OS/2 2.x headers.
-  info.os2 = info.size <= 64 && info.size != kInfoHeader && info.size != kV2Header && info.size != kV3Header;
+  info.os2 = info.size <= kOs2Largest && info.size != kInfoHeader && info.size != kV2Header &&
+             info.size != kV3Header;
   // A V4 or V5 header names its colour space after the masks; "MBED" is a profile in the
   // file, whose place a V5 header gives from its own start.
   if (!info.os2 && info.size >= kV4Header && le32(bytes + 56) == kEmbeddedProfile)
@@ -193,7 +194,7 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
   if (!info.os2 && info.size >= kV2Header) {
     info.hasMasks = true;
     for (std::size_t c = 0; c < 4; ++c)
-      info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + 40 + 4 * c) : 0;
+      info.masks[c] = c < 3 || info.size >= kV3Header ? le32(bytes + kInfoHeader + 4 * c) : 0;
   }
   parse.skipTo(kFileHeaderBytes + static_cast<std::int64_t>(info.size));
   return true;
