@@ -101,10 +101,15 @@ bool tryResize(std::vector<T>& vector, std::size_t size) {
 }  // namespace
 
 // One stored row (or, in a run-length file, one row of 8-bit indices) into the target.
+// Palette indices, and the words of a large 16-bit picture, are looked up in a table of
+// their colours already in the target's layout; 24- and 32-bit pixels are reordered in
+// one pass; other pixels become RGBApixels first (in place when the target's layout is
+// theirs), then the target's layout.
 class RowConverter {
  public:
   RowConverter(const FileLayout& layout, Target target)
       : target_(target),
+        size_(bytesOf(target)),
         width_(layout.width),
         bits_(layout.encoding == FileLayout::Encoding::rows ? layout.bits : 8),
         whole_(layout.encoding == FileLayout::Encoding::rows ? rowSizeBytes(layout.width, layout.bits)
@@ -118,23 +123,25 @@ class RowConverter {
     // The fourth byte of a plain 32-bit pixel: kept, or made opaque, or 0 when bit fields
     // give no alpha mask.
     alpha32_ = opaque_ ? Alpha::opaque : layout.masked && layout.masks[3] == 0 ? Alpha::zero : Alpha::stored;
-    for (std::size_t i = 0; i < table_.size(); ++i) {
-      table_[i] = layout.table[i];
-      if (opaque_) table_[i].Alpha = 255;
-    }
   }
 
   // Allocates what the conversion needs; false when it cannot be.
   bool allocate(const FileLayout& layout) {
+    if (kind_ == Kind::indexed && target_ != Target::index8) {
+      std::array<RGBApixel, 256> table = layout.table;
+      return lookUp(table.data(), table.size());
+    }
     if (kind_ != Kind::masked) return true;
-    if (target_ != Target::image && !tryResize(scratch_, static_cast<std::size_t>(width_))) return false;
     // A 16-bit picture of many pixels looks each word up in a table of all 65536.
     if (layout.bits == 16 && static_cast<std::int64_t>(layout.width) * layout.height >= std::int64_t{1}
                                                                                             << 16) {
-      if (!tryResize(words_, std::size_t{1} << 16)) return false;
-      for (std::uint32_t word = 0; word < words_.size(); ++word) words_[word] = channels_(word);
+      std::vector<RGBApixel> words;
+      if (!tryResize(words, std::size_t{1} << 16)) return false;
+      for (std::uint32_t word = 0; word < words.size(); ++word) words[word] = channels_(word);
+      return lookUp(words.data(), words.size());
     }
-    return true;
+    const bool inPlace = target_ == Target::bgra8 || target_ == Target::image;
+    return inPlace || tryResize(scratch_, static_cast<std::size_t>(width_));
   }
 
   // Converts a row of which `available` bytes arrived: a row without all its bytes,
@@ -152,91 +159,103 @@ class RowConverter {
   enum class Kind { indexed, bgr, copy, masked };
   enum class Alpha { stored, opaque, zero };
 
+  // Makes the table of count colours in the target's layout, opaque where the file has
+  // no alpha.
+  bool lookUp(RGBApixel* colours, std::size_t count) {
+    if (!tryResize(lookUp_, count * size_)) return false;
+    if (opaque_)
+      for (std::size_t i = 0; i < count; ++i) colours[i].Alpha = 255;
+    storePixels(target_, reinterpret_cast<const PixelryBYTE*>(colours), 4, static_cast<std::int64_t>(count),
+                lookUp_.data());
+    return true;
+  }
+
   void convert(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) {
-    switch (kind_) {
-      case Kind::indexed:
-        return convertIndexed(in, count, out);
-      case Kind::bgr:
-        if (target_ == Target::bgr8) {
-          std::memcpy(out, in, static_cast<std::size_t>(3 * count));
-          return;
-        }
-        return storeRow(target_, count, out, [in, alpha = opaque_ ? 255 : 0](std::int64_t x) {
-          const PixelryBYTE* p = in + 3 * x;
-          return RGBApixel{p[0], p[1], p[2], static_cast<PixelryBYTE>(alpha)};
-        });
-      case Kind::copy:
-        return convertCopy(in, count, out);
-      case Kind::masked:
-        return convertMasked(in, count, out);
+    if (kind_ == Kind::indexed) {
+      if (target_ == Target::index8)
+        return forEachIndex(in, count,
+                            [out](std::int64_t x, unsigned i) { out[x] = static_cast<PixelryBYTE>(i); });
+      return lookUpEach(count, out, [this, in](auto&& put) { forEachIndex(in, put.count, put); });
     }
-  }
-
-  void convertIndexed(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) const {
-    if (bits_ == 8) return mapIndices(count, out, [in](std::int64_t x) { return in[x]; });
-    if (bits_ == 4)
-      return mapIndices(count, out, [in](std::int64_t x) { return (in[x / 2] >> (4 - 4 * (x % 2))) & 15; });
-    mapIndices(count, out, [in](std::int64_t x) { return (in[x / 8] >> (7 - x % 8)) & 1; });
-  }
-
-  template <class IndexAt>
-  void mapIndices(std::int64_t count, PixelryBYTE* out, IndexAt&& indexAt) const {
-    if (target_ == Target::index8) {
-      for (std::int64_t x = 0; x < count; ++x) out[x] = static_cast<PixelryBYTE>(indexAt(x));
-      return;
+    if (kind_ == Kind::bgr) {
+      const auto alpha = static_cast<PixelryBYTE>(opaque_ ? 255 : 0);
+      return storePixels(target_, in, 3, count, out, &alpha);
     }
-    const RGBApixel* table = table_.data();
-    storeRow(target_, count, out, [&](std::int64_t x) { return table[indexAt(x)]; });
-  }
-
-  void convertCopy(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) const {
-    const auto size = static_cast<std::size_t>(4 * count);
-    if (target_ == Target::bgra8 || target_ == Target::image) {
-      std::memcpy(out, in, size);
-      if (alpha32_ != Alpha::stored)
-        for (std::int64_t x = 0; x < count; ++x) out[4 * x + 3] = alpha32_ == Alpha::opaque ? 255 : 0;
-      return;
+    if (kind_ == Kind::copy) {
+      const auto alpha = static_cast<PixelryBYTE>(alpha32_ == Alpha::opaque ? 255 : 0);
+      return storePixels(target_, in, 4, count, out, alpha32_ == Alpha::stored ? nullptr : &alpha);
     }
-    storeRow(target_, count, out, [in, opaque = opaque_](std::int64_t x) {
-      const PixelryBYTE* p = in + 4 * x;
-      return RGBApixel{p[0], p[1], p[2], opaque ? PixelryBYTE{255} : p[3]};
-    });
+    if (!lookUp_.empty())
+      return lookUpEach(count, out, [in](auto&& put) {
+        for (std::int64_t x = 0; x < put.count; ++x) put(x, in[2 * x] | unsigned{in[2 * x + 1]} << 8);
+      });
+    // RGBApixel has the byte order of bgra8 and of the image object's rows.
+    const bool inPlace = target_ == Target::bgra8 || target_ == Target::image;
+    RGBApixel* pixels = inPlace ? reinterpret_cast<RGBApixel*>(out) : scratch_.data();
+    for (std::int64_t x = 0; x < count; ++x)
+      pixels[x] = channels_(bits_ == 16 ? le16(in + 2 * x) : le32(in + 4 * x));
+    if (opaque_)
+      for (std::int64_t x = 0; x < count; ++x) pixels[x].Alpha = 255;
+    if (!inPlace) storePixels(target_, reinterpret_cast<const PixelryBYTE*>(pixels), 4, count, out);
   }
 
-  void convertMasked(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) {
-    // The image object's grid takes the pixels as they are decoded.
-    RGBApixel* pixels = target_ == Target::image ? nullptr : scratch_.data();
-    const auto put = [&](std::int64_t x, const RGBApixel& p) {
-      if (pixels)
-        pixels[x] = p;
-      else
-        std::memcpy(out + 4 * x, &p, 4);
-    };
-    if (bits_ == 16 && !words_.empty())
-      for (std::int64_t x = 0; x < count; ++x) put(x, words_[in[2 * x] | in[2 * x + 1] << 8]);
-    else if (bits_ == 16)
-      for (std::int64_t x = 0; x < count; ++x) put(x, channels_(le16(in + 2 * x)));
+  // Calls put(x, index) for the count indices of a packed row.
+  template <class Put>
+  void forEachIndex(const PixelryBYTE* in, std::int64_t count, Put&& put) const {
+    if (bits_ == 8)
+      for (std::int64_t x = 0; x < count; ++x) put(x, in[x]);
+    else if (bits_ == 4)
+      unpack<4>(in, count, put);
     else
-      for (std::int64_t x = 0; x < count; ++x) put(x, channels_(le32(in + 4 * x)));
-    if (!pixels) return;
-    const bool opaque = opaque_;
-    storeRow(target_, count, out, [pixels, opaque](std::int64_t x) {
-      RGBApixel p = pixels[x];
-      if (opaque) p.Alpha = 255;
-      return p;
-    });
+      unpack<1>(in, count, put);
   }
+
+  // Indices of `bits` bits, a whole byte at a time, the first in the most significant bits.
+  template <int bits, class Put>
+  static void unpack(const PixelryBYTE* in, std::int64_t count, Put&& put) {
+    constexpr int perByte = 8 / bits;
+    constexpr unsigned mask = (1u << bits) - 1;
+    std::int64_t x = 0;
+    for (; x + perByte <= count; x += perByte, ++in)
+      for (int k = 0; k < perByte; ++k) put(x + k, (*in >> (8 - bits * (k + 1))) & mask);
+    for (int k = 0; x < count; ++x, ++k) put(x, (*in >> (8 - bits * (k + 1))) & mask);
+  }
+
+  // Writes the count pixels that each(put) names, put(x, entry) copying the table entry in
+  // the target's layout.
+  template <class Each>
+  void lookUpEach(std::int64_t count, PixelryBYTE* out, Each&& each) const {
+    const PixelryBYTE* table = lookUp_.data();
+    switch (size_) {
+      case 4:
+        return each(Put<4>{count, out, table});
+      case 3:
+        return each(Put<3>{count, out, table});
+      default:
+        return each(Put<1>{count, out, table});
+    }
+  }
+
+  template <std::size_t size>
+  struct Put {
+    std::int64_t count;
+    PixelryBYTE* out;
+    const PixelryBYTE* table;
+    void operator()(std::int64_t x, unsigned entry) const {
+      std::memcpy(out + size * static_cast<std::size_t>(x), table + size * entry, size);
+    }
+  };
 
   Target target_;
+  std::size_t size_;  // bytes of a pixel in the target's layout
   int width_;
   int bits_;
   std::int64_t whole_;  // the bytes of a whole row
   bool opaque_;
   Kind kind_ = Kind::bgr;
   Alpha alpha32_ = Alpha::stored;
-  std::array<RGBApixel, 256> table_;
   Channels channels_;
-  std::vector<RGBApixel> words_;
+  std::vector<PixelryBYTE> lookUp_;  // colours in the target's layout, by index or word
   std::vector<RGBApixel> scratch_;
 };
 

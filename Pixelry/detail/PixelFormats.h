@@ -27,44 +27,12 @@ inline PixelryBYTE luma(const RGBApixel& p) {
   return static_cast<PixelryBYTE>((19595u * p.Red + 38470u * p.Green + 7471u * p.Blue + 32768u) >> 16);
 }
 
-// Writes count pixels into out in target's layout (not index8); pixelAt(x) gives pixel x
-// with the Alpha to store.
-template <class PixelAt>
-void storeRow(Target target, std::int64_t count, PixelryBYTE* out, PixelAt&& pixelAt) {
-  switch (target) {
-    case Target::rgba8:
-      for (std::int64_t x = 0; x < count; ++x, out += 4) {
-        const RGBApixel p = pixelAt(x);
-        out[0] = p.Red, out[1] = p.Green, out[2] = p.Blue, out[3] = p.Alpha;
-      }
-      return;
-    case Target::bgra8:
-    case Target::image:
-      // RGBApixel has the byte order of bgra8.
-      for (std::int64_t x = 0; x < count; ++x, out += 4) {
-        const RGBApixel p = pixelAt(x);
-        std::memcpy(out, &p, 4);
-      }
-      return;
-    case Target::rgb8:
-      for (std::int64_t x = 0; x < count; ++x, out += 3) {
-        const RGBApixel p = pixelAt(x);
-        out[0] = p.Red, out[1] = p.Green, out[2] = p.Blue;
-      }
-      return;
-    case Target::bgr8:
-      for (std::int64_t x = 0; x < count; ++x, out += 3) {
-        const RGBApixel p = pixelAt(x);
-        out[0] = p.Blue, out[1] = p.Green, out[2] = p.Red;
-      }
-      return;
-    case Target::gray8:
-      for (std::int64_t x = 0; x < count; ++x) out[x] = luma(pixelAt(x));
-      return;
-    case Target::index8:
-      return;
-  }
-}
+// Writes count pixels into out in target's layout (not index8). The pixels are inSize
+// bytes each: blue, green, red and, with 4, a fourth byte that is their Alpha unless alpha
+// points to the Alpha they all take (as it must for 3-byte pixels). in and out do not
+// overlap.
+void storePixels(Target target, const PixelryBYTE* in, int inSize, std::int64_t count, PixelryBYTE* out,
+                 const PixelryBYTE* alpha = nullptr);
 
 // Sets count pixels to white in target's layout, opaque or with Alpha 0 (as the image
 // object has it, and where the file has an alpha mask); index 0 in index8.
