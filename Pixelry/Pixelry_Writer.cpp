@@ -184,32 +184,38 @@ pixelry::Result pixelry::writeMemory(const BMP& image, std::vector<PixelryBYTE>&
       "memory");
 }
 
+namespace {
+
+// encode and encodeFile: the arguments checked, then the pixels through write (one of
+// writeMemoryWith and writeFileWith, bound to its target) under the target's name.
+template <class Write>
+pixelry::Result encodePixels(const void* pixels, int width, int height, std::size_t stride,
+                             pixelry::PixelFormat format, int bits, const pixelry::WriteOptions& options,
+                             const std::string& name, Write&& write) {
+  FileShape shape;
+  pixelry::Result refused = pixels ? shapeOfPixels(width, height, stride, format, bits, options, shape)
+                                   : failure(pixelry::Code::badArgument, "Cannot encode: no pixels.");
+  if (!refused) return refused;
+  const auto* bytes = static_cast<const PixelryBYTE*>(pixels);
+  return writeResult(
+      write(shape, [&](ByteSink& sink) { return encodeWhole(sink, shape, targetOf(format), bytes, stride); }),
+      name);
+}
+
+}  // namespace
+
 pixelry::Result pixelry::encode(const void* pixels, int width, int height, std::size_t stride,
                                 PixelFormat format, int bits, std::vector<std::uint8_t>& out,
                                 const WriteOptions& options) {
-  FileShape shape;
-  Result refused = pixels ? shapeOfPixels(width, height, stride, format, bits, options, shape)
-                          : failure(Code::badArgument, "Cannot encode: no pixels.");
-  if (!refused) return refused;
-  const auto* bytes = static_cast<const PixelryBYTE*>(pixels);
-  return writeResult(writeMemoryWith(out, shape,
-                                     [&](ByteSink& sink) {
-                                       return encodeWhole(sink, shape, targetOf(format), bytes, stride);
-                                     }),
-                     "memory");
+  return encodePixels(
+      pixels, width, height, stride, format, bits, options, "memory",
+      [&out](const FileShape& shape, const auto& body) { return writeMemoryWith(out, shape, body); });
 }
 
 pixelry::Result pixelry::encodeFile(const char* fileName, const void* pixels, int width, int height,
                                     std::size_t stride, PixelFormat format, int bits,
                                     const WriteOptions& options) {
-  FileShape shape;
-  Result refused = pixels ? shapeOfPixels(width, height, stride, format, bits, options, shape)
-                          : failure(Code::badArgument, "Cannot encode: no pixels.");
-  if (!refused) return refused;
-  const auto* bytes = static_cast<const PixelryBYTE*>(pixels);
-  return writeResult(writeFileWith(fileName, shape,
-                                   [&](ByteSink& sink) {
-                                     return encodeWhole(sink, shape, targetOf(format), bytes, stride);
-                                   }),
-                     quoted(fileName));
+  return encodePixels(
+      pixels, width, height, stride, format, bits, options, quoted(fileName),
+      [fileName](const FileShape& shape, const auto& body) { return writeFileWith(fileName, shape, body); });
 }
