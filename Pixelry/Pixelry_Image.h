@@ -110,8 +110,9 @@ class PIXELRY_API BMP {
   // no temporary file stays behind, and readers see the old file or the new one, never a
   // mix. An existing file keeps its permission bits, and its owner and group where the
   // process may set them; a symbolic link stays a link and the file it points to is
-  // replaced. Devices, FIFOs, files with other hard links and writable files in a
-  // directory that refuses new files are written in place, without that guarantee.
+  // replaced. Devices, FIFOs, files with other hard links, writable files in a directory
+  // that refuses new files and files mounted onto themselves (as containers mount single
+  // files) are written in place, without that guarantee.
   // Nothing is forced to the disk (no fsync): after a power loss the file may be old, new
   // or empty, as the file system decides.
   bool WriteToFile(const char* FileName);

@@ -206,8 +206,26 @@ void setSpecialBits(std::FILE* file, unsigned mode) {
 std::FILE* streamOf(int fd) { return ::fdopen(fd, "wb"); }
 void closeDescriptor(int fd) { ::close(fd); }
 
+// Copies the finished temporary file into the target in place, and removes it.
+bool copyInto(const std::string& temporary, const std::string& target) {
+  std::FILE* in = std::fopen(temporary.c_str(), "rb");
+  std::FILE* out = in ? std::fopen(target.c_str(), "wb") : nullptr;
+  bool copied = out != nullptr;
+  char chunk[65536];
+  for (std::size_t got; copied && (got = std::fread(chunk, 1, sizeof chunk, in)) > 0;)
+    copied = std::fwrite(chunk, 1, got, out) == got;
+  copied = copied && std::ferror(in) == 0;
+  if (out && std::fclose(out) != 0) copied = false;
+  if (in) std::fclose(in);
+  if (copied) removeFile(temporary);
+  return copied;
+}
+
+// A target that is itself a mount point (a single file mounted into a container, as
+// /etc/hosts is) cannot be renamed over: it is written in place, from the finished file.
 bool replace(const std::string& temporary, const std::string& target, bool /*exists*/) {
-  return std::rename(temporary.c_str(), target.c_str()) == 0;
+  if (std::rename(temporary.c_str(), target.c_str()) == 0) return true;
+  return errno == EBUSY && copyInto(temporary, target);
 }
 
 #endif

@@ -672,10 +672,11 @@ bool writeProcFile(const char* name, const std::string& text) {
   return written;
 }
 
-// Makes, in a mount namespace of this process's own, the folder a read-only file system
-// that still holds the file at path writable (a file mounted there, as containers mount
-// single files). Empty when done; otherwise why it cannot be.
-std::string readOnlyFolderAround(const std::string& folder, const std::string& path) {
+// Mounts, in a mount namespace of this process's own, the file at path onto itself, as
+// containers mount single files; with readOnlyFolder, the folder around it becomes a
+// read-only file system that still holds the file writable. Empty when done; otherwise
+// why it cannot be.
+std::string mountFileOnItself(const std::string& folder, const std::string& path, bool readOnlyFolder) {
   const uid_t uid = geteuid();
   const gid_t gid = getegid();
   // Without root, a user namespace of its own grants the mounts.
@@ -687,8 +688,10 @@ std::string readOnlyFolderAround(const std::string& folder, const std::string& p
         writeProcFile("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1")))
     return std::string("no user namespace: ") + std::strerror(errno);
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-      mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-      mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
+      mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    return std::string("cannot mount: ") + std::strerror(errno);
+  if (!readOnlyFolder) return "";
+  if (mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
       mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
     return std::string("cannot mount: ") + std::strerror(errno);
   const int probe = open((folder + "/probe").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
@@ -698,13 +701,18 @@ std::string readOnlyFolderAround(const std::string& folder, const std::string& p
 }
 #endif
 
-TEST_F(WriterReplacing, AWritableFileInAFolderOnAReadOnlyFileSystemIsWrittenInPlace) {
+class WriterMountedFile : public WriterReplacing, public ::testing::WithParamInterface<bool> {};
+
+// A file mounted onto itself cannot be renamed over (EBUSY), and a read-only folder takes
+// no temporary file (EROFS): either way the file is written in place.
+TEST_P(WriterMountedFile, IsWrittenInPlace) {
 #ifndef __linux__
   GTEST_SKIP() << "needs Linux mount namespaces";
 #else
   const std::string folder = dir.path().string();
+  const bool readOnlyFolder = GetParam();
   const ChildRun run = inChild([&] {
-    const std::string refusal = readOnlyFolderAround(folder, path);
+    const std::string refusal = mountFileOnItself(folder, path, readOnlyFolder);
     if (!refusal.empty()) return "skip: " + refusal;
     std::string report = writeThreeByThree(path);
     report += " " + std::to_string(std::filesystem::file_size(path));
@@ -718,6 +726,10 @@ TEST_F(WriterReplacing, AWritableFileInAFolderOnAReadOnlyFileSystemIsWrittenInPl
   EXPECT_EQ(names(), std::vector<std::string>{"out.bmp"});
 #endif
 }
+
+INSTANTIATE_TEST_SUITE_P(Folders, WriterMountedFile, ::testing::Values(false, true), [](const auto& info) {
+  return std::string(info.param ? "InAReadOnlyFolder" : "InAWritableFolder");
+});
 
 // The public row encoders: one member per depth, checked buffer and row.
 struct RowEncoder {

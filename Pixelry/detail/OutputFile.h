@@ -16,7 +16,8 @@ namespace pixelry::detail {
 // to the new file (the special bits once the bytes are written, since writing clears
 // them). Anything else (a device, a FIFO, a file with other hard links, a
 // writable file in a directory that refuses new files) is written in place, as fopen
-// "wb" does. Nothing is forced to the disk. On Windows the temporary file replaces the
+// "wb" does; so is a file mounted onto itself (renaming over a mount point fails), from
+// the finished temporary file. Nothing is forced to the disk. On Windows the temporary file replaces the
 // target through ReplaceFileW, which keeps its attributes and security; links are not
 // followed there, and read-only files and devices are left to fopen.
 class OutputFile {
