@@ -59,7 +59,7 @@ bool writeHeaders(ByteSink& sink, const FileShape& shape) {
     // RGBApixel has the byte order of a palette entry.
     std::memcpy(palette, shape.table.data(), static_cast<std::size_t>(paletteBytes(shape.bits)));
   } else if (shape.bits == 16) {
-    for (int c = 0; c < 3; ++c) putLe32(palette + 4 * c, k565Masks[c]);
+    for (std::size_t c = 0; c < 3; ++c) putLe32(palette + 4 * c, k565Masks[c]);
   }
   return writeBytes(sink, palette, paletteBytes(shape.bits));
 }

@@ -28,9 +28,9 @@ constexpr int kWidestChannel = 10;
 // the low word. Bytes the file does not have leave the default 5-5-5 masks in place.
 void readClassicMasks(ByteSource& source, std::uint32_t* masks) {
   PixelryBYTE bytes[12];
-  for (int c = 0; c < 3; ++c) putLe32(bytes + 4 * c, k555Masks[c]);
+  for (std::size_t c = 0; c < 3; ++c) putLe32(bytes + 4 * c, k555Masks[c]);
   source.read(bytes, sizeof bytes);
-  for (int c = 0; c < 3; ++c) masks[c] = le16(bytes + 4 * c);
+  for (std::size_t c = 0; c < 3; ++c) masks[c] = le16(bytes + 4 * c);
 }
 
 Refusal check(const BMIH& bmih) {

@@ -611,7 +611,7 @@ TEST_P(RowOrders, GiveEveryRowOnceAsLoadHasIt) {
     Bytes row(12);
     for (int y = -1; reader->next(row.data(), y);) {
       seen.push_back(y);
-      EXPECT_TRUE(std::equal(row.begin(), row.end(), loaded.bytes.begin() + 12 * y)) << y;
+      EXPECT_TRUE(std::equal(row.begin(), row.end(), loaded.bytes.begin() + std::ptrdiff_t{12} * y)) << y;
     }
     EXPECT_EQ(seen, c.rows);
     EXPECT_TRUE(reader->result().warnings.empty());
@@ -680,7 +680,7 @@ TEST(RowWriter, WritesWhatEncodeWritesBottomRowFirst) {
   ASSERT_TRUE(writer.open(out, 5, 3, PixelFormat::rgb8, 8));
   for (int y = 2; y >= 0; --y) {
     EXPECT_EQ(writer.nextRow(), y);
-    ASSERT_TRUE(writer.write(pixels.data() + 15 * y));
+    ASSERT_TRUE(writer.write(pixels.data() + std::ptrdiff_t{15} * y));
   }
   EXPECT_EQ(writer.nextRow(), -1);
   EXPECT_EQ(writer.write(pixels.data()).code, Code::badArgument);  // every row is written
