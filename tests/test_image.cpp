@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "Pixelry/Pixelry.h"
@@ -435,6 +437,33 @@ TEST(Copy, PrintsNothing) {
     source.SetBitDepth(depth);
     EXPECT_EQ(capturedOutput([&] { BMP copy(source); }), "") << depth;
   }
+}
+
+TEST(Move, TakesEverythingAndLeavesANewImage) {
+  BMP source;
+  source.SetSize(3, 2);
+  source.SetBitDepth(8);
+  paintPattern(source);
+  source.SetColor(200, pixel(1, 2, 3, 4));
+  source.SetDPI(96, 72);  // 3779 and 2834 pixels per metre
+  const RGBApixel* pixels = source(0, 0);
+  BMP moved(std::move(source));
+  EXPECT_EQ(moved(0, 0), pixels);  // the grid itself, not a copy
+  EXPECT_EQ(moved.TellWidth(), 3);
+  EXPECT_EQ(moved.TellHeight(), 2);
+  EXPECT_EQ(moved.TellBitDepth(), 8);
+  EXPECT_EQ(rgba(moved.GetColor(200)), (Rgba{1, 2, 3, 4}));
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(rgba(moved.GetPixel(x, y)), rgba(patternAt(x, y)));
+  EXPECT_EQ(moved.TellHorizontalDPI(), 95);
+  EXPECT_EQ(moved.TellVerticalDPI(), 71);
+  // NOLINTBEGIN(bugprone-use-after-move): the source is left a new image.
+  EXPECT_EQ(source.TellWidth(), 1);
+  EXPECT_EQ(source.TellHeight(), 1);
+  EXPECT_EQ(source.TellBitDepth(), 24);
+  EXPECT_EQ(rgba(source.GetPixel(0, 0)), (Rgba{255, 255, 255, 0}));
+  EXPECT_EQ(capturedOutput([&] { EXPECT_EQ(source.TellHorizontalDPI(), 96); }), "");
+  // NOLINTEND(bugprone-use-after-move)
 }
 
 TEST(IntPow, MultipliesRepeatedly) {
