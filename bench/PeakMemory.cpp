@@ -15,7 +15,8 @@ namespace {
 // The child's first argument, one per reader.
 const char* flagOf(Reader reader) { return reader == Reader::classic ? "--peak-read" : "--peak-read-full"; }
 
-// A "Vm...:  N kB" line of /proc/self/status, in bytes; -1 when missing.
+}  // namespace
+
 long long statusBytes(const char* field) {
   std::FILE* status = std::fopen("/proc/self/status", "r");
   if (!status) return -1;
@@ -27,6 +28,16 @@ long long statusBytes(const char* field) {
   std::fclose(status);
   return kib < 0 ? -1 : kib * 1024;
 }
+
+std::string selfPath() {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return {};
+  self[length] = '\0';
+  return self;
+}
+
+namespace {
 
 int readAndReport(const char* path, Reader reader) {
   BMP image;
@@ -52,11 +63,9 @@ bool reportPeakRead(int argc, char** argv, int& status) {
 }
 
 long long peakReadBytes(const std::string& path, Reader reader) {
-  char self[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) return -1;
-  self[length] = '\0';
-  const std::string command = std::string("'") + self + "' " + flagOf(reader) + " '" + path + "'";
+  const std::string self = selfPath();
+  if (self.empty()) return -1;
+  const std::string command = "'" + self + "' " + flagOf(reader) + " '" + path + "'";
   std::FILE* child = popen(command.c_str(), "r");
   if (!child) return -1;
   long long bytes = -1;

@@ -15,6 +15,11 @@ unsigned char* load(const char* path, int& width, int& height) {
   return stbi_load(path, &width, &height, &channels, 4);
 }
 
+unsigned char* loadMemory(const unsigned char* data, int size, int& width, int& height) {
+  int channels = 0;
+  return stbi_load_from_memory(data, size, &width, &height, &channels, 4);
+}
+
 void release(unsigned char* pixels) { stbi_image_free(pixels); }
 
 bool writeBmp(const char* path, int width, int height, int channels, const unsigned char* pixels) {

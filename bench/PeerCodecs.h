@@ -7,6 +7,8 @@ namespace peer {
 
 // Decodes the file to RGBA, top row first; null on failure. Free with release.
 unsigned char* load(const char* path, int& width, int& height);
+// The same from size bytes of a file in memory.
+unsigned char* loadMemory(const unsigned char* data, int size, int& width, int& height);
 void release(unsigned char* pixels);
 // Writes a BMP file from top-down pixels of 3 (24-bit file) or 4 channels (32-bit file).
 bool writeBmp(const char* path, int width, int height, int channels, const unsigned char* pixels);

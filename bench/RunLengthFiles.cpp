@@ -43,9 +43,11 @@ void putAbsolute(std::vector<std::uint8_t>& out, const std::uint8_t* row, int x,
   if (bytes % 2 == 1) out.push_back(0);
 }
 
-// One row: runs of three or more as encoded runs; what lies between them as one absolute
-// stretch when it has three pixels or more, else as short runs.
-void encodeRow(std::vector<std::uint8_t>& out, const std::uint8_t* row, int width, bool four) {
+}  // namespace
+
+void appendRunLengthRow(std::vector<std::uint8_t>& out, const std::uint8_t* row, int width, int bits,
+                        bool last) {
+  const bool four = bits == 4;
   for (int x = 0; x < width;) {
     const int run = runAt(row, x, width, kMaxCount);
     if (run >= 3) {
@@ -68,9 +70,8 @@ void encodeRow(std::vector<std::uint8_t>& out, const std::uint8_t* row, int widt
     }
     x = end;
   }
+  out.insert(out.end(), {0, static_cast<std::uint8_t>(last ? 1 : 0)});  // end of bitmap / of line
 }
-
-}  // namespace
 
 std::vector<std::uint8_t> bandedIndices(int width, int height, int bits) {
   const std::uint32_t colours = 1U << bits;
@@ -125,8 +126,7 @@ std::vector<std::uint8_t> bandedFile(const std::vector<std::uint8_t>& indices, i
     const std::uint8_t* row = indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
     const std::size_t start = pixels.size();
     if (runLength) {
-      encodeRow(pixels, row, width, four);
-      pixels.insert(pixels.end(), {0, static_cast<std::uint8_t>(y == 0 ? 1 : 0)});  // end of bitmap / of line
+      appendRunLengthRow(pixels, row, width, bits, y == 0);
       continue;
     }
     for (int x = 0; x < width; x += four ? 2 : 1)
@@ -139,6 +139,15 @@ std::vector<std::uint8_t> bandedFile(const std::vector<std::uint8_t>& indices, i
       fileHeaders(width, height, bits, runLength ? (four ? 2 : 1) : 0,
                   static_cast<std::uint32_t>(table.size() * 4), static_cast<std::uint32_t>(pixels.size()));
   for (const Colour& c : table) out.insert(out.end(), {c.blue, c.green, c.red, c.alpha});
+  out.insert(out.end(), pixels.begin(), pixels.end());
+  return out;
+}
+
+std::vector<std::uint8_t> sampleRunLengthFile(int width, int height) {
+  std::vector<std::uint8_t> pixels;
+  for (int y = height - 1; y >= 0; --y)  // the bottom row first
+    appendRunLengthRow(pixels, sampleRow(y, width, height, 8).data(), width, 8, y == 0);
+  std::vector<std::uint8_t> out = sampleHeaders(width, height, 8, static_cast<std::uint32_t>(pixels.size()));
   out.insert(out.end(), pixels.begin(), pixels.end());
   return out;
 }

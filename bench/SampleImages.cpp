@@ -128,13 +128,17 @@ std::vector<std::uint8_t> fileHeaders(int width, int height, int bits, std::uint
   return out;
 }
 
-std::vector<std::uint8_t> sampleFile(int width, int height, int bits) {
+std::vector<std::uint8_t> sampleHeaders(int width, int height, int bits, std::uint32_t runLengthBytes) {
   const bool indexed = bits <= 8;
   const std::uint32_t tableBytes = indexed ? 4U << bits : bits == 16 ? 12 : 0;
   const std::uint32_t rowBytes = (static_cast<std::uint32_t>(width) * bits + 31) / 32 * 4;
-  std::vector<std::uint8_t> out = fileHeaders(width, height, bits, bits == 16 ? 3 : 0, tableBytes,
-                                              rowBytes * static_cast<std::uint32_t>(height));
-  out.reserve(out.size() + tableBytes + static_cast<std::size_t>(rowBytes) * height);
+  const bool runLength = runLengthBytes > 0;
+  std::vector<std::uint8_t> out =
+      fileHeaders(width, height, bits,
+                  runLength    ? 1
+                  : bits == 16 ? 3
+                               : 0,
+                  tableBytes, runLength ? runLengthBytes : rowBytes * static_cast<std::uint32_t>(height));
   if (indexed) {
     for (unsigned i = 0; i < (1U << bits); ++i) {
       const Colour c = entryOf(i, bits);
@@ -145,12 +149,44 @@ std::vector<std::uint8_t> sampleFile(int width, int height, int bits) {
     put32(out, 0x07E0);
     put32(out, 0x001F);
   }
+  return out;
+}
+
+std::vector<std::uint8_t> sampleRow(int y, int width, int height, int bits) {
+  std::vector<std::uint8_t> out;
+  packRow(out, y, width, height, bits);
+  out.resize((static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 31) / 32 * 4, 0);
+  return out;
+}
+
+std::vector<std::uint8_t> sampleFile(int width, int height, int bits) {
+  std::vector<std::uint8_t> out = sampleHeaders(width, height, bits);
+  const std::size_t rowBytes =
+      (static_cast<std::size_t>(width) * static_cast<std::size_t>(bits) + 31) / 32 * 4;
+  out.reserve(out.size() + rowBytes * static_cast<std::size_t>(height));
   for (int y = height - 1; y >= 0; --y) {
     const std::size_t start = out.size();
     packRow(out, y, width, height, bits);
     out.resize(start + rowBytes, 0);
   }
   return out;
+}
+
+unsigned fileIndex(int x, int y, int width, int height, int bits) {
+  return indexOf(sampleColour(x, y, width, height), bits);
+}
+
+Colour fileColour(int x, int y, int width, int height, int bits) {
+  const Colour c = sampleColour(x, y, width, height);
+  if (bits <= 8) return entryOf(indexOf(c, bits), bits);
+  if (bits == 16) {
+    // A channel of n bits v reads round(v x 255 / (2^n - 1)).
+    const auto widen = [](unsigned v, unsigned top) {
+      return static_cast<std::uint8_t>((v * 510 + top) / (2 * top));
+    };
+    return Colour{widen(c.red >> 3U, 31), widen(c.green >> 2U, 63), widen(c.blue >> 3U, 31), 0};
+  }
+  return c;
 }
 
 std::vector<std::uint8_t> samplePixels(int width, int height, int channels) {

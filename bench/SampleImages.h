@@ -20,6 +20,22 @@ Colour sampleColour(int x, int y, int width, int height);
 // 16: 5-6-5 bit fields; 24; 32 with a varying alpha), bottom row first.
 std::vector<std::uint8_t> sampleFile(int width, int height, int bits);
 
+// The bytes of that file before its rows: the headers, then the colour table (1, 4, 8
+// bits) or the masks (16 bits). With runLengthBytes > 0, at 8 bits only: the headers of
+// an RLE8 file whose pixel data is that many bytes.
+std::vector<std::uint8_t> sampleHeaders(int width, int height, int bits, std::uint32_t runLengthBytes = 0);
+
+// Row y of the picture (0 is the top) as that file stores it, padding included. At 8 bits
+// the bytes are the colour-table indices.
+std::vector<std::uint8_t> sampleRow(int y, int width, int height, int bits);
+
+// The colour that file holds for pixel (x, y): its table entry at 1, 4 and 8 bits, the
+// 5-6-5 channels widened to 8 bits at 16 (round(v x 255 / (2^n - 1))), the picture's own
+// colour at 24 and 32. Alpha is meaningful at 32 bits only.
+Colour fileColour(int x, int y, int width, int height, int bits);
+// The colour-table index of pixel (x, y) in that file at 1, 4 or 8 bits.
+unsigned fileIndex(int x, int y, int width, int height, int bits);
+
 // The picture top row first, channels 3 (RGB) or 4 (RGBA) bytes per pixel, as stb takes it.
 std::vector<std::uint8_t> samplePixels(int width, int height, int channels);
 

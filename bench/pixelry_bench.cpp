@@ -2,25 +2,33 @@
 // writing at every depth, and halving with Rescale. Prints best-of-N times and the
 // ratios ours / peer, the 24-bit read against the floor of the machine (reading the file
 // plus first touch of a fresh grid), and the peak memory of one read. Then the full
-// reader against the classic one and on top-down, in-memory and run-length coded data.
+// reader against the classic one and on top-down, in-memory and run-length coded data;
+// the codec's buffer calls against memcpy and stb; and, when asked (--cases rows), a
+// large file converted to another depth by the row reader and writer against the image
+// object.
 //
 //   pixelry_bench [--runs N] [--sizes 4096,1000] [--dir DIRECTORY]
+//                 [--cases classic,full,codec,rows] [--row-size 20000]
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "CodecCases.h"
 #include "FullReaderCases.h"
 #include "PeakMemory.h"
 #include "PeerCodecs.h"
 #include "Pixelry/Pixelry.h"
 #include "Report.h"
+#include "RowCases.h"
 #include "SampleImages.h"
 #include "Stopwatch.h"
 
@@ -34,7 +42,13 @@ struct Options {
   int runs = 9;
   std::vector<int> sizes{4096, 1000};
   std::filesystem::path dir;
+  // Which groups of cases run: the classic reader, writer and Rescale against stb; the full
+  // reader; the codec's buffer calls; the row reader and writer on one large file.
+  std::set<std::string> cases{"classic", "full", "codec"};
+  int rowSize = 20000;
 };
+
+const int kDepths[] = {1, 4, 8, 16, 24, 32};
 
 // The goals hold at this size; smaller sizes are reported for reference.
 constexpr int kGoalSize = 4096;
@@ -78,34 +92,13 @@ bool indicesAreExhaustive(BMP& image, const std::string& path) {
   return true;
 }
 
-// False, after saying why, when the files to time could not be made as they should be.
-bool runSize(int size, const Options& options) {
-  const Repeat repeat{options.runs, kBudgetMs};
-  const double goal = size == kGoalSize ? 1 : 0;  // 0: no goal printed
-  auto path = [&](const std::string& name) {
-    return (options.dir / (std::to_string(size) + "_" + name)).string();
-  };
-  std::printf(
-      "\n%d x %d                             ours ms   peer ms  peer                 ours/peer goal"
-      "                     (cpu time)\n",
-      size, size);
-
-  const int depths[] = {1, 4, 8, 16, 24, 32};
-  for (int bits : depths)
-    if (!bench::saveFile(path("in" + std::to_string(bits) + ".bmp"), bench::sampleFile(size, size, bits))) {
-      std::printf("cannot write the sample files in %s\n", options.dir.c_str());
-      return false;
-    }
-  // Checked before anything is timed: a full read that gives a wrong picture stops here.
-  if (!bench::makeFullReaderFiles(size, path)) {
-    std::printf("the full reader's files could not be written or do not read back as made\n");
-    return false;
-  }
-
+// Reading, writing and halving with the classic members against stb, and the peak memory
+// of a classic read. The sample files exist.
+void runClassicCases(int size, const Repeat& repeat, double goal, const bench::PathOf& path) {
   // Reading: a fresh image or buffer each run, released within the run on both sides.
   auto nothing = [] {};
   Best read24;
-  for (int bits : depths) {
+  for (int bits : kDepths) {
     const std::string file = path("in" + std::to_string(bits) + ".bmp");
     const Best best = bench::bestOf(
         repeat, nothing,
@@ -221,8 +214,37 @@ bool runSize(int size, const Options& options) {
   const std::size_t rowBytes = (static_cast<std::size_t>(size) * 3 + 3) / 4 * 4;
   bench::printPeak("peak memory of a 24-bit read", bench::peakReadBytes(file24, bench::Reader::classic),
                    "grid + row", grid + static_cast<double>(rowBytes), goal * 1.1);
+}
 
-  bench::runFullReaderCases(size, repeat, goal > 0, path);
+// False, after saying why, when the files to time could not be made as they should be.
+bool runSize(int size, const Options& options) {
+  const Repeat repeat{options.runs, kBudgetMs};
+  const double goal = size == kGoalSize ? 1 : 0;  // 0: no goal printed
+  auto path = [&](const std::string& name) {
+    return (options.dir / (std::to_string(size) + "_" + name)).string();
+  };
+  std::printf(
+      "\n%d x %d                             ours ms   peer ms  peer                 ours/peer goal"
+      "                     (cpu time)\n",
+      size, size);
+
+  for (int bits : kDepths)
+    if (!bench::saveFile(path("in" + std::to_string(bits) + ".bmp"), bench::sampleFile(size, size, bits))) {
+      std::printf("cannot write the sample files in %s\n", options.dir.c_str());
+      return false;
+    }
+  // Checked before anything is timed: a full read that gives a wrong picture stops here.
+  if (options.cases.count("full") > 0 && !bench::makeFullReaderFiles(size, path)) {
+    std::printf("the full reader's files could not be written or do not read back as made\n");
+    return false;
+  }
+
+  if (options.cases.count("classic") > 0) runClassicCases(size, repeat, goal, path);
+  if (options.cases.count("full") > 0) bench::runFullReaderCases(size, repeat, goal > 0, path);
+  if (options.cases.count("codec") > 0 && !bench::runCodecCases(size, repeat, goal > 0, path)) {
+    std::printf("a decode or load does not give the picture\n");
+    return false;
+  }
 
   for (const char* name :
        {"in1.bmp", "in4.bmp", "in8.bmp", "in16.bmp", "in24.bmp", "in32.bmp", "out_ours.bmp", "out_stb.bmp"})
@@ -249,6 +271,18 @@ bool parse(int argc, char** argv, Options& options) {
       }
     } else if (arg == "--dir") {
       options.dir = value;
+    } else if (arg == "--cases") {
+      options.cases.clear();
+      for (std::size_t at = 0; at <= value.size();) {
+        const std::size_t comma = std::min(value.find(',', at), value.size());
+        const std::string name = value.substr(at, comma - at);
+        if (name != "classic" && name != "full" && name != "codec" && name != "rows") return false;
+        options.cases.insert(name);
+        at = comma + 1;
+      }
+    } else if (arg == "--row-size") {
+      options.rowSize = std::atoi(value.c_str());
+      if (options.rowSize < 2) return false;
     } else {
       return false;
     }
@@ -260,10 +294,12 @@ bool parse(int argc, char** argv, Options& options) {
 
 int main(int argc, char** argv) {
   int status = 0;
-  if (bench::reportPeakRead(argc, argv, status)) return status;
+  if (bench::reportPeakRead(argc, argv, status) || bench::reportConversion(argc, argv, status)) return status;
   Options options;
   if (!parse(argc, argv, options)) {
-    std::printf("usage: pixelry_bench [--runs N] [--sizes 4096,1000] [--dir DIRECTORY]\n");
+    std::printf(
+        "usage: pixelry_bench [--runs N] [--sizes 4096,1000] [--dir DIRECTORY]\n"
+        "                     [--cases classic,full,codec,rows] [--row-size 20000]\n");
     return 2;
   }
   const bool ownDir = options.dir.empty();
@@ -272,7 +308,12 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(options.dir);
   std::printf("Pixelry benchmark: best of up to %d runs per case, ours and peer alternated\n", options.runs);
   bool made = true;
-  for (std::size_t i = 0; made && i < options.sizes.size(); ++i) made = runSize(options.sizes[i], options);
+  const bool bySize =
+      options.cases.count("classic") + options.cases.count("full") + options.cases.count("codec") > 0;
+  for (std::size_t i = 0; bySize && made && i < options.sizes.size(); ++i)
+    made = runSize(options.sizes[i], options);
+  if (made && options.cases.count("rows") > 0)
+    made = bench::runRowCases(options.rowSize, options.runs, options.dir);
   if (ownDir) std::filesystem::remove_all(options.dir);
   return made ? 0 : 1;
 }
