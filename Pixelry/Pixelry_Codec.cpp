@@ -69,25 +69,28 @@ pixelry::Result loadSource(ByteSource& source, const std::string& name, pixelry:
   const std::size_t anyStride = SIZE_MAX;
   pixelry::Result result = decodeSource(source, name, format, nullptr, anyStride, options.maxPixels, layout);
   if (!result) return result;
-  pixelry::Pixels loaded;
-  loaded.width = layout.width;
-  loaded.height = layout.height;
-  loaded.format = format;
-  loaded.stride = rowBytesOf(layout, targetOf(format));
-  if (loaded.stride > SIZE_MAX / static_cast<std::size_t>(layout.height))
+  // The rows' buffers first: once pixels' own bytes are resized (in the memory a Pixels
+  // used before already holds, without a fresh page to fault in), nothing can fail.
+  const Target target = targetOf(format);
+  PixelRows rows(source, layout, target);
+  const std::size_t stride = rowBytesOf(layout, target);
+  if (!rows.allocated() || stride > SIZE_MAX / static_cast<std::size_t>(layout.height))
     return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
+  std::vector<RGBApixel> table;
   try {
-    loaded.bytes.resize(loaded.stride * static_cast<std::size_t>(layout.height));
     if (format == pixelry::PixelFormat::index8)
-      loaded.table.assign(layout.table.begin(), layout.table.begin() + (std::size_t{1} << layout.bits));
+      table.assign(layout.table.begin(), layout.table.begin() + (std::size_t{1} << layout.bits));
+    pixels.bytes.resize(stride * static_cast<std::size_t>(layout.height));
   } catch (const std::bad_alloc&) {
     return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
   }
-  const DecodeStatus status =
-      decodeInto(source, layout, targetOf(format), loaded.bytes.data(), loaded.stride);
-  if (status == DecodeStatus::noMemory) return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
-  if (status == DecodeStatus::cut) result.warnings.push_back(cutWarning(layout, name));
-  pixels = std::move(loaded);
+  pixels.width = layout.width;
+  pixels.height = layout.height;
+  pixels.format = format;
+  pixels.stride = stride;
+  pixels.table = std::move(table);
+  if (decodeRows(rows, pixels.bytes.data(), stride) == DecodeStatus::cut)
+    result.warnings.push_back(cutWarning(layout, name));
   return result;
 }
 

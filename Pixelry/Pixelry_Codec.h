@@ -116,7 +116,9 @@ struct Pixels {
 
 // probe, then decode into pixels.bytes. Images of more than options.maxPixels pixels are
 // refused with Code::tooLarge before anything is allocated, and so is a buffer that
-// cannot be allocated. On failure pixels is left as it was.
+// cannot be allocated. On failure pixels is left as it was. The memory pixels already
+// holds is used again: loading picture after picture into one Pixels spares the system's
+// work of handing out fresh memory each time.
 PIXELRY_API Result load(const void* data, std::size_t size, PixelFormat format, Pixels& pixels,
                         const ReadOptions& options = {});
 PIXELRY_API Result loadFile(const char* fileName, PixelFormat format, Pixels& pixels,

@@ -129,7 +129,8 @@ class RowConverter {
   bool allocate(const FileLayout& layout) {
     if (kind_ == Kind::indexed && target_ != Target::index8) {
       std::array<RGBApixel, 256> table = layout.table;
-      return lookUp(table.data(), table.size());
+      return (bits_ == 8 || tryResize(indices_, static_cast<std::size_t>(width_))) &&
+             lookUp(table.data(), table.size());
     }
     if (kind_ != Kind::masked) return true;
     // A 16-bit picture of many pixels looks each word up in a table of all 65536.
@@ -172,10 +173,19 @@ class RowConverter {
 
   void convert(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) {
     if (kind_ == Kind::indexed) {
-      if (target_ == Target::index8)
-        return forEachIndex(in, count,
-                            [out](std::int64_t x, unsigned i) { out[x] = static_cast<PixelryBYTE>(i); });
-      return lookUpEach(count, out, [this, in](auto&& put) { forEachIndex(in, put.count, put); });
+      // Packed indices are unpacked a byte each first, into out itself for index8.
+      if (bits_ != 8 || target_ == Target::index8) {
+        PixelryBYTE* indices = target_ == Target::index8 ? out : indices_.data();
+        if (bits_ == 4)
+          unpack<4>(in, count, indices);
+        else if (bits_ == 1)
+          unpack<1>(in, count, indices);
+        else
+          std::memcpy(indices, in, static_cast<std::size_t>(count));
+        if (target_ == Target::index8) return;
+        in = indices;
+      }
+      return lookUpEach(count, out, [in](std::int64_t x) { return in[x]; });
     }
     if (kind_ == Kind::bgr) {
       const auto alpha = static_cast<PixelryBYTE>(opaque_ ? 255 : 0);
@@ -185,10 +195,7 @@ class RowConverter {
       const auto alpha = static_cast<PixelryBYTE>(alpha32_ == Alpha::opaque ? 255 : 0);
       return storePixels(target_, in, 4, count, out, alpha32_ == Alpha::stored ? nullptr : &alpha);
     }
-    if (!lookUp_.empty())
-      return lookUpEach(count, out, [in](auto&& put) {
-        for (std::int64_t x = 0; x < put.count; ++x) put(x, in[2 * x] | unsigned{in[2 * x + 1]} << 8);
-      });
+    if (!lookUp_.empty()) return lookUpEach(count, out, [in](std::int64_t x) { return le16(in + 2 * x); });
     // RGBApixel has the byte order of bgra8 and of the image object's rows.
     const bool inPlace = target_ == Target::bgra8 || target_ == Target::image;
     RGBApixel* pixels = inPlace ? reinterpret_cast<RGBApixel*>(out) : scratch_.data();
@@ -199,52 +206,41 @@ class RowConverter {
     if (!inPlace) storePixels(target_, reinterpret_cast<const PixelryBYTE*>(pixels), 4, count, out);
   }
 
-  // Calls put(x, index) for the count indices of a packed row.
-  template <class Put>
-  void forEachIndex(const PixelryBYTE* in, std::int64_t count, Put&& put) const {
-    if (bits_ == 8)
-      for (std::int64_t x = 0; x < count; ++x) put(x, in[x]);
-    else if (bits_ == 4)
-      unpack<4>(in, count, put);
-    else
-      unpack<1>(in, count, put);
-  }
-
-  // Indices of `bits` bits, a whole byte at a time, the first in the most significant bits.
-  template <int bits, class Put>
-  static void unpack(const PixelryBYTE* in, std::int64_t count, Put&& put) {
+  // Unpacks count indices of `bits` bits, the first in the most significant bits of its
+  // byte, into a byte each, a whole byte at a time.
+  template <int bits>
+  static void unpack(const PixelryBYTE* in, std::int64_t count, PixelryBYTE* out) {
     constexpr int perByte = 8 / bits;
     constexpr unsigned mask = (1u << bits) - 1;
     std::int64_t x = 0;
     for (; x + perByte <= count; x += perByte, ++in)
-      for (int k = 0; k < perByte; ++k) put(x + k, (*in >> (8 - bits * (k + 1))) & mask);
-    for (int k = 0; x < count; ++x, ++k) put(x, (*in >> (8 - bits * (k + 1))) & mask);
+      for (int k = 0; k < perByte; ++k)
+        out[x + k] = static_cast<PixelryBYTE>((*in >> (8 - bits * (k + 1))) & mask);
+    for (int k = 0; x < count; ++x, ++k)
+      out[x] = static_cast<PixelryBYTE>((*in >> (8 - bits * (k + 1))) & mask);
   }
 
-  // Writes the count pixels that each(put) names, put(x, entry) copying the table entry in
-  // the target's layout.
-  template <class Each>
-  void lookUpEach(std::int64_t count, PixelryBYTE* out, Each&& each) const {
-    const PixelryBYTE* table = lookUp_.data();
+  // Writes the entries indexAt(x) names for the count pixels, from the table in the
+  // target's layout.
+  template <class IndexAt>
+  void lookUpEach(std::int64_t count, PixelryBYTE* out, IndexAt&& indexAt) const {
     switch (size_) {
       case 4:
-        return each(Put<4>{count, out, table});
+        return lookUpRow<4>(lookUp_.data(), count, out, indexAt);
       case 3:
-        return each(Put<3>{count, out, table});
+        return lookUpRow<3>(lookUp_.data(), count, out, indexAt);
       default:
-        return each(Put<1>{count, out, table});
+        return lookUpRow<1>(lookUp_.data(), count, out, indexAt);
     }
   }
 
-  template <std::size_t size>
-  struct Put {
-    std::int64_t count;
-    PixelryBYTE* out;
-    const PixelryBYTE* table;
-    void operator()(std::int64_t x, unsigned entry) const {
-      std::memcpy(out + size * static_cast<std::size_t>(x), table + size * entry, size);
-    }
-  };
+  // The loop itself, over pointers that do not overlap.
+  template <std::size_t size, class IndexAt>
+  static void lookUpRow(const PixelryBYTE* PIXELRY_RESTRICT table, std::int64_t count,
+                        PixelryBYTE* PIXELRY_RESTRICT out, IndexAt indexAt) {
+    for (std::int64_t x = 0; x < count; ++x)
+      std::memcpy(out + size * static_cast<std::size_t>(x), table + size * indexAt(x), size);
+  }
 
   Target target_;
   std::size_t size_;  // bytes of a pixel in the target's layout
@@ -257,6 +253,7 @@ class RowConverter {
   Channels channels_;
   std::vector<PixelryBYTE> lookUp_;  // colours in the target's layout, by index or word
   std::vector<RGBApixel> scratch_;
+  std::vector<PixelryBYTE> indices_;  // a row of packed indices, a byte each
 };
 
 // Uncompressed rows. Read in file order, many rows come in with one read (from memory
@@ -493,7 +490,10 @@ bool PixelRows::cut() const { return stored_ ? stored_->cut() : runs_ && runs_->
 DecodeStatus decodeInto(ByteSource& source, const FileLayout& layout, Target target, PixelryBYTE* out,
                         std::size_t stride) {
   PixelRows rows(source, layout, target);
-  if (!rows.allocated()) return DecodeStatus::noMemory;
+  return rows.allocated() ? decodeRows(rows, out, stride) : DecodeStatus::noMemory;
+}
+
+DecodeStatus decodeRows(PixelRows& rows, PixelryBYTE* out, std::size_t stride) {
   for (int y = rows.nextRow(); y >= 0; y = rows.nextRow())
     rows.decodeNext(out + static_cast<std::size_t>(y) * stride);
   return rows.cut() ? DecodeStatus::cut : DecodeStatus::whole;

@@ -27,14 +27,6 @@ std::size_t bytesOf(Target target) {
   return 0;
 }
 
-// The row loops below work on bytes through pointers that never overlap; saying so lets
-// the compiler turn each into vector code.
-#if defined(__GNUC__) || defined(_MSC_VER)
-#define PIXELRY_RESTRICT __restrict
-#else
-#define PIXELRY_RESTRICT
-#endif
-
 namespace {
 
 #ifdef PIXELRY_SSSE3

@@ -64,6 +64,8 @@ enum class DecodeStatus {
 // Decodes every row into out, row y at out + y x stride.
 DecodeStatus decodeInto(ByteSource& source, const FileLayout& layout, Target target, PixelryBYTE* out,
                         std::size_t stride);
+// The same with rows already allocated, from the first row they have not given.
+DecodeStatus decodeRows(PixelRows& rows, PixelryBYTE* out, std::size_t stride);
 
 // Decodes into a fresh grid for the image object: width x height pixels, row 0 first;
 // null with noMemory when it cannot be allocated.
