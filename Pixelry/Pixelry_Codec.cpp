@@ -9,6 +9,7 @@
 #include "detail/ByteSource.h"
 #include "detail/Decode.h"
 #include "detail/FileNames.h"
+#include "detail/ImageAccess.h"
 #include "detail/Layout.h"
 #include "detail/Parse.h"
 #include "detail/PixelFormats.h"
@@ -80,7 +81,14 @@ pixelry::Result loadSource(ByteSource& source, const std::string& name, pixelry:
   try {
     if (format == pixelry::PixelFormat::index8)
       table.assign(layout.table.begin(), layout.table.begin() + (std::size_t{1} << layout.bits));
-    pixels.bytes.resize(stride * static_cast<std::size_t>(layout.height));
+    const std::size_t size = stride * static_cast<std::size_t>(layout.height);
+    if (pixels.bytes.capacity() < size) {
+      std::vector<std::uint8_t> fresh;
+      fresh.reserve(size);
+      adviseHugePages(fresh.data(), size);
+      pixels.bytes.swap(fresh);
+    }
+    pixels.bytes.resize(size);
   } catch (const std::bad_alloc&) {
     return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
   }

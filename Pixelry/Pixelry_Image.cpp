@@ -59,24 +59,23 @@ RGBApixel standard256(int n) {
   return rgb(32 * (n % 8), 32 * ((n / 8) % 8), 64 * (n / 64));
 }
 
-// Page faults dominate the first touch of a large grid; on Linux, huge pages make them
-// 512 times fewer. Only the whole 2 MiB pages inside the allocation are advised.
-void adviseHugePages(RGBApixel* grid, std::size_t count) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::size_t kHugePage = std::size_t{1} << 21;
-  const std::size_t skip = (kHugePage - reinterpret_cast<std::uintptr_t>(grid) % kHugePage) % kHugePage;
-  const std::size_t bytes = count * sizeof(RGBApixel);
-  if (bytes >= skip + kHugePage)
-    madvise(reinterpret_cast<char*>(grid) + skip, (bytes - skip) / kHugePage * kHugePage, MADV_HUGEPAGE);
-#else
-  (void)grid;
-  (void)count;
-#endif
-}
-
 }  // namespace
 
 namespace pixelry::detail {
+
+// Page faults dominate the first touch of a large grid; on Linux, huge pages make them
+// 512 times fewer. Only the whole 2 MiB pages inside the allocation are advised.
+void adviseHugePages(void* memory, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::size_t kHugePage = std::size_t{1} << 21;
+  const std::size_t skip = (kHugePage - reinterpret_cast<std::uintptr_t>(memory) % kHugePage) % kHugePage;
+  if (bytes >= skip + kHugePage)
+    madvise(static_cast<char*>(memory) + skip, (bytes - skip) / kHugePage * kHugePage, MADV_HUGEPAGE);
+#else
+  (void)memory;
+  (void)bytes;
+#endif
+}
 
 void fillStandardTable(RGBApixel* table, int depth) {
   const int count = IntPow(2, depth);
@@ -108,7 +107,7 @@ std::unique_ptr<RGBApixel[]> allocateGrid(int width, int height) {
   std::unique_ptr<RGBApixel[]> grid;
   if (count <= PTRDIFF_MAX / sizeof(RGBApixel))
     grid.reset(new (std::nothrow) RGBApixel[static_cast<std::size_t>(count)]);
-  if (grid) adviseHugePages(grid.get(), static_cast<std::size_t>(count));
+  if (grid) adviseHugePages(grid.get(), static_cast<std::size_t>(count) * sizeof(RGBApixel));
   return grid;
 }
 

@@ -14,6 +14,9 @@ namespace pixelry::detail {
 // A grid of width x height pixels whose values are not set yet; null when it cannot be
 // allocated. Large grids are advised into huge pages where the system has them.
 std::unique_ptr<RGBApixel[]> allocateGrid(int width, int height);
+// Asks the system to back the memory with huge pages where it has them (Linux), so that
+// first touching it costs a fraction of the page faults.
+void adviseHugePages(void* memory, std::size_t bytes);
 // Sets count pixels to white (255, 255, 255, Alpha 0).
 void fillWhite(RGBApixel* pixels, std::size_t count);
 // Fills the 2^depth entries of table with the standard colour table of depth (1, 4 or 8).
