@@ -6,13 +6,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#ifdef PIXELRY_TESTS_POSIX
+#include <unistd.h>
+#endif
+
 #include "Pixelry/Pixelry.h"
 #include "support/BmpFile.h"
 #include "support/Pixel.h"
+#include "support/Platform.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -127,6 +133,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {0, 0, 255, 0, 255, 0, 255, 0, 0, 3, 2, 1, 50, 100, 200, 30, 20, 10}},
         // 0.299 x 255 = 76.2, 0.587 x 255 = 149.7 (rounds up), 0.114 x 255 = 29.07.
         FormatCase{"Gray8RoundsToNearest", pictureFile(), PixelFormat::gray8, {76, 150, 29, 2, 124, 18}},
+        // 38470 x 52 + 7471 x 184 is 51.5 x 65536 exactly; 38470 x 62 + 7471 x 229 falls
+        // 1 / 65536 short of 62.5.
+        FormatCase{"Gray8RoundsHalvesUp",
+                   BmpFile::make(2, 1, 24).row({184, 52, 0, 229, 62, 0, 0, 0}).bytes(),
+                   PixelFormat::gray8,
+                   {52, 62}},
         FormatCase{"TopDownRowsComeTopFirst",
                    pictureFile(true),
                    PixelFormat::bgr8,
@@ -153,6 +165,50 @@ TEST(Formats, APlainThirtyTwoBitFilesFourthByteIsNotAlpha) {
   pixelry::Pixels pixels;
   ASSERT_TRUE(pixelry::load(file.data(), file.size(), PixelFormat::rgba8, pixels));
   EXPECT_EQ(pixels.bytes, (Bytes{3, 2, 1, 255}));
+}
+
+// Without an alpha mask the image object's Alpha is 0, but for the fourth byte of a plain
+// 32-bit pixel, which it keeps; the caller's formats are opaque either way.
+TEST(Formats, TheImageKeepsAPlainFourthByteButNotOneTheBitFieldsLeaveOut) {
+  BmpFile fields = BmpFile::make(1, 1, 32);
+  fields.infoHeader.biCompression = 3;
+  fields.before({0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0});
+  fields.row({1, 2, 3, 4});
+  const Bytes plain = BmpFile::make(1, 1, 32).row({1, 2, 3, 4}).bytes();
+  for (const auto& [file, alpha] : {std::pair{fields.bytes(), 0}, std::pair{plain, 4}}) {
+    SCOPED_TRACE(alpha);
+    BMP image;
+    const pixelry::Result read = pixelry::readMemory(image, file.data(), file.size());
+    ASSERT_TRUE(read) << read.message;
+    EXPECT_FALSE(read.alpha);
+    EXPECT_EQ(rgba(image.GetPixel(0, 0)), (Rgba{3, 2, 1, alpha}));
+    pixelry::Pixels pixels;
+    ASSERT_TRUE(pixelry::load(file.data(), file.size(), PixelFormat::bgra8, pixels));
+    EXPECT_EQ(pixels.bytes, (Bytes{1, 2, 3, 255}));
+  }
+}
+
+// An offset that cuts the table short is warned of unless the header declares that many
+// entries; indices past the table read black either way.
+TEST(Formats, AShortTableWarnsOnlyWhenTheHeaderClaimsMore) {
+  for (const PixelryDWORD declared : {0u, 2u}) {
+    SCOPED_TRACE(declared);
+    BmpFile file = BmpFile::make(2, 1, 8);
+    file.infoHeader.biClrUsed = declared;
+    file.palette({pixel(10, 20, 30), pixel(40, 50, 60)});
+    file.row({1, 5, 0, 0});
+    const Bytes bytes = file.bytes();
+    pixelry::Pixels pixels;
+    const pixelry::Result result = pixelry::load(bytes.data(), bytes.size(), PixelFormat::rgb8, pixels);
+    ASSERT_TRUE(result) << result.message;
+    EXPECT_EQ(pixels.bytes, (Bytes{40, 50, 60, 0, 0, 0}));
+    if (declared == 0) {
+      EXPECT_EQ(result.warnings,
+                std::vector<std::string>{"memory has a short colour table; indices past it read black."});
+    } else {
+      EXPECT_TRUE(result.warnings.empty());
+    }
+  }
 }
 
 TEST(Formats, Index8GivesTheTableAndIsRefusedWithoutOne) {
@@ -262,6 +318,95 @@ TEST(Decode, DataThatEndsEarlyLeavesWhiteRowsAndIndexZero) {
   EXPECT_EQ(indices, (Bytes{0, 0, 0, 0, 3, 2, 1, 0}));
 }
 
+// Rows longer than the 1 MiB that rows pass through at a time come one at a time, whole.
+TEST(Decode, RowsLongerThanAMebibyteComeWhole) {
+  constexpr int kWidth = 349526;  // 1048578 bytes of pixels, 1048580 with the padding
+  BmpFile file = BmpFile::make(kWidth, 2, 24);
+  Bytes stored[2];  // bottom row first
+  for (int k = 0; k < 2; ++k) {
+    stored[k].resize(3 * kWidth + 2);
+    for (int i = 0; i < 3 * kWidth; ++i) stored[k][i] = static_cast<std::uint8_t>(7 * i + 101 * k);
+    file.row(stored[k]);
+  }
+  const Bytes bytes = file.bytes();
+  pixelry::Pixels pixels;
+  const pixelry::Result result = pixelry::load(bytes.data(), bytes.size(), PixelFormat::bgr8, pixels);
+  ASSERT_TRUE(result) << result.message;
+  EXPECT_TRUE(result.warnings.empty());
+  ASSERT_EQ(pixels.bytes.size(), 6u * kWidth);
+  EXPECT_TRUE(std::equal(stored[1].begin(), stored[1].end() - 2, pixels.bytes.begin()));
+  EXPECT_TRUE(
+      std::equal(stored[0].begin(), stored[0].end() - 2, pixels.bytes.begin() + std::ptrdiff_t{3} * kWidth));
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(
+      pixelry::encode(pixels.bytes.data(), kWidth, 2, std::size_t{3} * kWidth, PixelFormat::bgr8, 24, out));
+  EXPECT_EQ(out, bytes);
+}
+
+struct CutCase {
+  const char* name;
+  Bytes file;
+  PixelFormat format;
+  Bytes expected;       // rows top first, packed
+  const char* warning;  // what the one warning says
+};
+
+void PrintTo(const CutCase& c, std::ostream* out) { *out << c.name; }
+
+class CutShort : public ::testing::TestWithParam<CutCase> {};
+
+// load, decode and the row reader keep what arrived, fill in the rest, and warn once.
+TEST_P(CutShort, KeepWhatArrivedAndWarnOnce) {
+  const CutCase& c = GetParam();
+  pixelry::Pixels pixels;
+  const pixelry::Result loaded = pixelry::load(c.file.data(), c.file.size(), c.format, pixels);
+  ASSERT_TRUE(loaded) << loaded.message;
+  EXPECT_EQ(pixels.bytes, c.expected);
+  ASSERT_EQ(loaded.warnings.size(), 1u);
+  EXPECT_NE(loaded.warnings[0].find(c.warning), std::string::npos) << loaded.warnings[0];
+  Bytes buffer(c.expected.size(), 0xA5);
+  const pixelry::Result decoded =
+      pixelry::decode(c.file.data(), c.file.size(), c.format, buffer.data(), pixels.stride);
+  EXPECT_EQ(buffer, c.expected);
+  EXPECT_EQ(decoded.warnings, loaded.warnings);
+  pixelry::RowReader reader;
+  ASSERT_TRUE(reader.open(c.file.data(), c.file.size(), c.format));
+  Bytes row(reader.rowBytes());
+  for (int y = -1; reader.next(row.data(), y);)
+    EXPECT_TRUE(
+        std::equal(row.begin(), row.end(), c.expected.begin() + static_cast<std::ptrdiff_t>(row.size()) * y))
+        << y;
+  EXPECT_EQ(reader.result().warnings, loaded.warnings);
+}
+
+Bytes cut(Bytes file, std::size_t size) {
+  file.resize(size);
+  return file;
+}
+
+// A run-length file of 4 x 2 pixels at depth bits (8 or 4) with two entries, from stream.
+Bytes runLengthFile(int bits, const Bytes& stream) {
+  BmpFile file = BmpFile::make(4, 2, bits);
+  file.infoHeader.biCompression = bits == 8 ? 1 : 2;
+  file.infoHeader.biClrUsed = 2;
+  file.palette({pixel(0, 0, 0), pixel(9, 9, 9)});
+  file.row(stream);
+  return file.bytes();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CutShort,
+    ::testing::Values(CutCase{"RowsEndInTheTopRow", cut(pictureFile(), 54 + 12 + 8), PixelFormat::gray8,
+                              Bytes{255, 255, 255, 2, 124, 18}, "pixel data ends early"},
+                      CutCase{"RowsEndInTheBottomRow", cut(pictureFile(), 54 + 5), PixelFormat::rgb8,
+                              Bytes(18, 255), "pixel data ends early"},
+                      CutCase{"RunLengthWithoutEndOfBitmap", runLengthFile(8, {2, 1}), PixelFormat::index8,
+                              Bytes{0, 0, 0, 0, 1, 1, 0, 0}, "run-length data ends early"},
+                      CutCase{"RunLengthEndsInADelta", runLengthFile(4, {3, 0x10, 0, 2, 1}),
+                              PixelFormat::index8, Bytes{0, 0, 0, 0, 1, 0, 1, 0},
+                              "run-length data ends early"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ----- Probe ----------------------------------------------------------------------------
 
 TEST(Probe, TellsWhatTheHeadersSay) {
@@ -308,6 +453,36 @@ TEST(Probe, TellsWhatTheHeadersSay) {
   EXPECT_FALSE(info.alpha);
   EXPECT_EQ(info.masks[0], 0x00FF0000u);
   EXPECT_EQ(info.masks[3], 0u);
+}
+
+// bfSize and bfOffBits as the file header stores them, whatever the file's real size; the
+// tables' fourth byte is not kept.
+TEST(Probe, GivesTheFileHeaderAsStoredAndTablesWithAlphaZero) {
+  BmpFile file = BmpFile::make(2, 1, 8);
+  file.infoHeader.biClrUsed = 2;
+  file.palette({pixel(1, 2, 3, 40), pixel(4, 5, 6, 50)}).before({0, 0});  // two bytes nothing explains
+  file.fileHeader.bfSize = 12345;
+  file.row({1, 0, 0, 0});
+  const Bytes indexed = file.bytes();
+  pixelry::Info info;
+  ASSERT_TRUE(pixelry::probe(indexed.data(), indexed.size(), info));
+  EXPECT_EQ(info.fileSize, 12345u);
+  EXPECT_EQ(info.dataOffset, 54u + 8 + 2);
+  ASSERT_EQ(info.table.size(), 2u);
+  EXPECT_EQ(rgba(info.table[1]), (Rgba{4, 5, 6, 0}));
+  pixelry::Pixels pixels;
+  ASSERT_TRUE(pixelry::load(indexed.data(), indexed.size(), PixelFormat::index8, pixels));
+  EXPECT_EQ(rgba(pixels.table[0]), (Rgba{1, 2, 3, 0}));
+
+  // A table beside 24-bit pixels, which do not index it.
+  BmpFile direct = BmpFile::make(1, 1, 24);
+  direct.infoHeader.biClrUsed = 1;
+  direct.palette({pixel(7, 8, 9, 60)});
+  direct.row({1, 2, 3, 0});
+  const Bytes beside = direct.bytes();
+  ASSERT_TRUE(pixelry::probe(beside.data(), beside.size(), info));
+  ASSERT_EQ(info.table.size(), 1u);
+  EXPECT_EQ(rgba(info.table[0]), (Rgba{7, 8, 9, 0}));
 }
 
 struct ProbeVerdict {
@@ -519,6 +694,7 @@ struct BadArguments {
   int bits;
   std::size_t tableEntries;
   Code code;
+  PixelFormat format = PixelFormat::rgb8;
 };
 
 void PrintTo(const BadArguments& c, std::ostream* out) { *out << c.name; }
@@ -532,7 +708,7 @@ TEST_P(EncodeArguments, AreCheckedAtTheirEdges) {
   options.table.resize(c.tableEntries, pixel(1, 1, 1));
   std::vector<std::uint8_t> out = {1};
   const pixelry::Result result =
-      pixelry::encode(pixels.data(), c.width, c.height, c.stride, PixelFormat::rgb8, c.bits, out, options);
+      pixelry::encode(pixels.data(), c.width, c.height, c.stride, c.format, c.bits, out, options);
   EXPECT_EQ(result.code, c.code) << result.message;
   if (c.code != Code::ok) {
     EXPECT_EQ(out, (Bytes{1}));
@@ -549,7 +725,14 @@ INSTANTIATE_TEST_SUITE_P(
                       BadArguments{"WholeTableAtFourBits", 2, 2, 6, 4, 16, Code::ok},
                       BadArguments{"TableTooLongAtFourBits", 2, 2, 6, 4, 17, Code::badArgument},
                       BadArguments{"WholeTableAtOneBit", 2, 2, 6, 1, 2, Code::ok},
-                      BadArguments{"TableTooLongAtOneBit", 2, 2, 6, 1, 3, Code::badArgument}),
+                      BadArguments{"TableTooLongAtOneBit", 2, 2, 6, 1, 3, Code::badArgument},
+                      BadArguments{"WholeTableAtEightBits", 2, 2, 6, 8, 256, Code::ok},
+                      BadArguments{"TableTooLongAtEightBits", 2, 2, 6, 8, 257, Code::badArgument},
+                      // At 16, 24 and 32 bits the table gives index8 pixels their colours.
+                      BadArguments{"WholeTableAtTwentyFourBits", 2, 2, 6, 24, 256, Code::ok},
+                      BadArguments{"TableTooLongAtTwentyFourBits", 2, 2, 6, 24, 257, Code::badArgument},
+                      BadArguments{"UnknownFormat", 2, 2, 8, 24, 0, Code::badArgument,
+                                   static_cast<PixelFormat>(6)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Encode, AlphaMaskAtThirtyTwoBitsOnlyAndRgbIsOpaque) {
@@ -568,6 +751,77 @@ TEST(Encode, AlphaMaskAtThirtyTwoBitsOnlyAndRgbIsOpaque) {
   EXPECT_EQ(Bytes(out.end() - 4, out.end()), (Bytes{30, 20, 10, 255}));
   EXPECT_EQ(pixelry::encode(nullptr, 1, 1, 3, PixelFormat::rgb8, 32, out).code, Code::badArgument);
 }
+
+// index8 colours are opaque: a table's fourth byte is not opacity.
+TEST(Encode, Index8AtThirtyTwoBitsIsOpaque) {
+  pixelry::WriteOptions options;
+  options.table = {pixel(1, 2, 3), pixel(4, 5, 6)};
+  options.alphaMask = true;
+  const Bytes indices = {1, 0};
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(pixelry::encode(indices.data(), 2, 1, 2, PixelFormat::index8, 32, out, options));
+  EXPECT_EQ(Bytes(out.end() - 8, out.end()), (Bytes{6, 5, 4, 255, 3, 2, 1, 255}));
+}
+
+// A BMP file holds less than 4 GiB: one 32-bit column of 1073741810 rows makes a file of
+// 4294967294 bytes, and one row more is too large. The row writer writes only the headers
+// when it opens, so it shows both sides; encode refuses before it reads a pixel.
+TEST(Encode, FilesOfMoreThanFourGiBAreRefused) {
+  constexpr int kMostRows = 1073741810;
+  std::vector<std::uint8_t> out;
+  pixelry::RowWriter writer;
+  ASSERT_TRUE(writer.open(out, 1, kMostRows, PixelFormat::rgba8, 32));
+  EXPECT_EQ(le32(out, 2), 4294967294u);
+  EXPECT_EQ(writer.open(out, 1, kMostRows + 1, PixelFormat::rgba8, 32).code, Code::tooLarge);
+  const Bytes rgba = {1, 2, 3, 4};
+  EXPECT_EQ(pixelry::encode(rgba.data(), 1, kMostRows + 1, 4, PixelFormat::rgba8, 32, out).code,
+            Code::tooLarge);
+  TempDir dir;
+  const std::string target = dir.file("large.bmp");
+  EXPECT_EQ(
+      pixelry::encodeFile(target.c_str(), rgba.data(), 1, kMostRows + 1, 4, PixelFormat::rgba8, 32).code,
+      Code::tooLarge);
+  EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+struct Resolution {
+  const char* name;
+  std::int32_t x, y;                // as given
+  std::int32_t writtenX, writtenY;  // as written
+};
+
+void PrintTo(const Resolution& c, std::ostream* out) { *out << c.name; }
+
+class EncodeResolutions : public ::testing::TestWithParam<Resolution> {};
+
+// encode and the row writer write the resolution they are given, and 0 as 96 dpi.
+TEST_P(EncodeResolutions, AreWrittenAsGivenButZero) {
+  const Resolution& c = GetParam();
+  pixelry::WriteOptions options;
+  options.xPelsPerMeter = c.x;
+  options.yPelsPerMeter = c.y;
+  const Bytes rgb = {10, 20, 30};
+  std::vector<std::uint8_t> encoded, rows;
+  ASSERT_TRUE(pixelry::encode(rgb.data(), 1, 1, 3, PixelFormat::rgb8, 24, encoded, options));
+  pixelry::RowWriter writer;
+  ASSERT_TRUE(writer.open(rows, 1, 1, PixelFormat::rgb8, 24, options));
+  ASSERT_TRUE(writer.write(rgb.data()));
+  ASSERT_TRUE(writer.close());
+  for (const std::vector<std::uint8_t>* out : {&encoded, &rows}) {
+    pixelry::Info info;
+    ASSERT_TRUE(pixelry::probe(out->data(), out->size(), info));
+    EXPECT_EQ(info.xPelsPerMeter, c.writtenX);
+    EXPECT_EQ(info.yPelsPerMeter, c.writtenY);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, EncodeResolutions,
+                         ::testing::Values(Resolution{"UnsetIs96Dpi", 0, 0, 3780, 3780},
+                                           Resolution{"OneAndTwo", 1, 2, 1, 2},
+                                           Resolution{"OnlyYUnset", 2835, 0, 2835, 3780},
+                                           Resolution{"OnlyXUnset", 0, 100, 3780, 100},
+                                           Resolution{"NegativeAsGiven", -1, -2, -1, -2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Encode, ToAFileAsToMemory) {
   TempDir dir;
@@ -588,6 +842,7 @@ struct OrderCase {
   bool topDown;
   pixelry::RowOrder order;
   std::vector<int> rows;
+  bool fromAPipe;  // a stream that cannot seek gives this order too
 };
 
 void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.name; }
@@ -616,16 +871,36 @@ TEST_P(RowOrders, GiveEveryRowOnceAsLoadHasIt) {
     EXPECT_EQ(seen, c.rows);
     EXPECT_TRUE(reader->result().warnings.empty());
   }
+#ifdef PIXELRY_TESTS_POSIX
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  ASSERT_EQ(write(ends[1], file.data(), file.size()),
+            static_cast<ssize_t>(file.size()));  // within the pipe's 64 KiB
+  close(ends[1]);
+  std::FILE* stream = fdopen(ends[0], "rb");
+  ASSERT_NE(stream, nullptr);
+  pixelry::RowReader fromPipe;
+  const pixelry::Result opened = fromPipe.open(stream, PixelFormat::bgra8, c.order);
+  EXPECT_EQ(opened.code, c.fromAPipe ? Code::ok : Code::unsupported) << opened.message;
+  std::vector<int> seen;
+  Bytes row(12);
+  for (int y = -1; fromPipe.next(row.data(), y);) {
+    seen.push_back(y);
+    EXPECT_TRUE(std::equal(row.begin(), row.end(), loaded.bytes.begin() + std::ptrdiff_t{12} * y)) << y;
+  }
+  EXPECT_EQ(seen, c.fromAPipe ? c.rows : std::vector<int>{});
+  std::fclose(stream);
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Orders, RowOrders,
-    ::testing::Values(OrderCase{"BottomUpInFileOrder", false, pixelry::RowOrder::file, {1, 0}},
-                      OrderCase{"BottomUpTopFirst", false, pixelry::RowOrder::topFirst, {0, 1}},
-                      OrderCase{"BottomUpBottomFirst", false, pixelry::RowOrder::bottomFirst, {1, 0}},
-                      OrderCase{"TopDownInFileOrder", true, pixelry::RowOrder::file, {0, 1}},
-                      OrderCase{"TopDownBottomFirst", true, pixelry::RowOrder::bottomFirst, {1, 0}},
-                      OrderCase{"TopDownTopFirst", true, pixelry::RowOrder::topFirst, {0, 1}}),
+    ::testing::Values(OrderCase{"BottomUpInFileOrder", false, pixelry::RowOrder::file, {1, 0}, true},
+                      OrderCase{"BottomUpTopFirst", false, pixelry::RowOrder::topFirst, {0, 1}, false},
+                      OrderCase{"BottomUpBottomFirst", false, pixelry::RowOrder::bottomFirst, {1, 0}, true},
+                      OrderCase{"TopDownInFileOrder", true, pixelry::RowOrder::file, {0, 1}, true},
+                      OrderCase{"TopDownBottomFirst", true, pixelry::RowOrder::bottomFirst, {1, 0}, false},
+                      OrderCase{"TopDownTopFirst", true, pixelry::RowOrder::topFirst, {0, 1}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RowReader, RunLengthRowsComeInFileOrderOnly) {
@@ -671,6 +946,19 @@ TEST(RowReader, FromAStreamThatCanSeekAnyOrderAndACutIsReported) {
   EXPECT_EQ(reader.open(static_cast<std::FILE*>(nullptr), PixelFormat::rgb8).code, Code::badArgument);
 }
 
+TEST(RowReader, AFailedOpenLeavesNothingOpen) {
+  const Bytes file = pictureFile();
+  pixelry::RowReader reader;
+  ASSERT_TRUE(reader.open(file.data(), file.size(), PixelFormat::rgb8));
+  const Bytes notBmp = {'P', 'N', 'G'};
+  EXPECT_EQ(reader.open(notBmp.data(), notBmp.size(), PixelFormat::rgb8).code, Code::notBmp);
+  Bytes row(9);
+  int y = -1;
+  EXPECT_FALSE(reader.next(row.data(), y));
+  TempDir dir;
+  EXPECT_EQ(reader.open(dir.file("missing.bmp").c_str(), PixelFormat::rgb8).code, Code::cannotOpen);
+}
+
 TEST(RowWriter, WritesWhatEncodeWritesBottomRowFirst) {
   BMP image = sampleImage(8);
   const Bytes pixels = asFormat(image, PixelFormat::rgb8);
@@ -686,6 +974,29 @@ TEST(RowWriter, WritesWhatEncodeWritesBottomRowFirst) {
   EXPECT_EQ(writer.write(pixels.data()).code, Code::badArgument);  // every row is written
   ASSERT_TRUE(writer.close());
   EXPECT_EQ(out, expected);
+}
+
+// In memory as in a file, only a file closed with every row is kept.
+TEST(RowWriter, ClearsTheVectorFirstAndRefusesWhatItCannotWrite) {
+  const Bytes rgb = {10, 20, 30, 40, 50, 60};
+  std::vector<std::uint8_t> expected, out = {9, 9, 9};
+  ASSERT_TRUE(pixelry::encode(rgb.data(), 1, 2, 3, PixelFormat::rgb8, 24, expected));
+  pixelry::RowWriter writer;
+  EXPECT_EQ(writer.write(rgb.data()).code, Code::badArgument);  // nothing is open
+  ASSERT_TRUE(writer.open(out, 1, 2, PixelFormat::rgb8, 24));
+  EXPECT_EQ(writer.write(nullptr).code, Code::badArgument);
+  EXPECT_EQ(writer.nextRow(), 1);  // the null row took no row
+  ASSERT_TRUE(writer.write(rgb.data() + 3));
+  ASSERT_TRUE(writer.write(rgb.data()));
+  ASSERT_TRUE(writer.close());
+  EXPECT_EQ(out, expected);
+
+  ASSERT_TRUE(writer.open(out, 1, 2, PixelFormat::rgb8, 24));
+  ASSERT_TRUE(writer.write(rgb.data() + 3));
+  EXPECT_EQ(writer.close().code, Code::badArgument);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(writer.open(static_cast<std::FILE*>(nullptr), 1, 1, PixelFormat::rgb8, 24).code,
+            Code::badArgument);
 }
 
 TEST(RowWriter, ReplacesAFileOnlyWhenClosedWithEveryRow) {
