@@ -101,8 +101,8 @@ WriteFailure writeFileWith(const char* fileName, const FileShape& shape,
 
 WriteFailure writeMemoryWith(std::vector<PixelryBYTE>& out, const FileShape& shape,
                              const std::function<EncodeStatus(ByteSink&)>& body) {
-  out.clear();
   if (shape.fileBytes() > UINT32_MAX) return WriteFailure::tooLarge;
+  out.clear();
   ByteSink sink(out);
   const WriteFailure failure = failureOf(body(sink));
   if (failure != WriteFailure::none) out.clear();

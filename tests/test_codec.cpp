@@ -717,22 +717,26 @@ TEST_P(EncodeArguments, AreCheckedAtTheirEdges) {
 
 INSTANTIATE_TEST_SUITE_P(
     Edges, EncodeArguments,
-    ::testing::Values(BadArguments{"Fits", 2, 2, 6, 24, 0, Code::ok},
-                      BadArguments{"StrideOneShort", 2, 2, 5, 24, 0, Code::badArgument},
-                      BadArguments{"ZeroWidth", 0, 2, 6, 24, 0, Code::badArgument},
-                      BadArguments{"ZeroHeight", 2, 0, 6, 24, 0, Code::badArgument},
-                      BadArguments{"TwoBits", 2, 2, 6, 2, 0, Code::badArgument},
-                      BadArguments{"WholeTableAtFourBits", 2, 2, 6, 4, 16, Code::ok},
-                      BadArguments{"TableTooLongAtFourBits", 2, 2, 6, 4, 17, Code::badArgument},
-                      BadArguments{"WholeTableAtOneBit", 2, 2, 6, 1, 2, Code::ok},
-                      BadArguments{"TableTooLongAtOneBit", 2, 2, 6, 1, 3, Code::badArgument},
-                      BadArguments{"WholeTableAtEightBits", 2, 2, 6, 8, 256, Code::ok},
-                      BadArguments{"TableTooLongAtEightBits", 2, 2, 6, 8, 257, Code::badArgument},
-                      // At 16, 24 and 32 bits the table gives index8 pixels their colours.
-                      BadArguments{"WholeTableAtTwentyFourBits", 2, 2, 6, 24, 256, Code::ok},
-                      BadArguments{"TableTooLongAtTwentyFourBits", 2, 2, 6, 24, 257, Code::badArgument},
-                      BadArguments{"UnknownFormat", 2, 2, 8, 24, 0, Code::badArgument,
-                                   static_cast<PixelFormat>(6)}),
+    ::testing::Values(
+        BadArguments{"Fits", 2, 2, 6, 24, 0, Code::ok},
+        BadArguments{"StrideOneShort", 2, 2, 5, 24, 0, Code::badArgument},
+        BadArguments{"ZeroWidth", 0, 2, 6, 24, 0, Code::badArgument},
+        BadArguments{"ZeroHeight", 2, 0, 6, 24, 0, Code::badArgument},
+        BadArguments{"TwoBits", 2, 2, 6, 2, 0, Code::badArgument},
+        BadArguments{"WholeTableAtFourBits", 2, 2, 6, 4, 16, Code::ok},
+        BadArguments{"TableTooLongAtFourBits", 2, 2, 6, 4, 17, Code::badArgument},
+        BadArguments{"WholeTableAtOneBit", 2, 2, 6, 1, 2, Code::ok},
+        BadArguments{"TableTooLongAtOneBit", 2, 2, 6, 1, 3, Code::badArgument},
+        BadArguments{"WholeTableAtEightBits", 2, 2, 6, 8, 256, Code::ok},
+        BadArguments{"TableTooLongAtEightBits", 2, 2, 6, 8, 257, Code::badArgument},
+        // At 16, 24 and 32 bits the table gives index8 pixels their colours.
+        BadArguments{"WholeTableAtTwentyFourBits", 2, 2, 6, 24, 256, Code::ok},
+        BadArguments{"TableTooLongAtTwentyFourBits", 2, 2, 6, 24, 257, Code::badArgument},
+        // 32768 x 32768 at 32 bits holds 4 GiB of pixels: past what a
+        // file's 32-bit size field holds, as is 2^31 x 2^31.
+        BadArguments{"FourGibibytes", 32768, 32768, 98304, 32, 0, Code::tooLarge},
+        BadArguments{"LargestDimensions", 2147483647, 2147483647, 6442450941, 32, 0, Code::tooLarge},
+        BadArguments{"UnknownFormat", 2, 2, 8, 24, 0, Code::badArgument, static_cast<PixelFormat>(6)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Encode, AlphaMaskAtThirtyTwoBitsOnlyAndRgbIsOpaque) {

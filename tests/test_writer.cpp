@@ -687,12 +687,12 @@ std::string mountFileOnItself(const std::string& folder, const std::string& path
         writeProcFile("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") &&
         writeProcFile("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1")))
     return std::string("no user namespace: ") + std::strerror(errno);
-  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-      mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0)
+  if (mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount(path.c_str(), path.c_str(), "none", MS_BIND, nullptr) != 0)
     return std::string("cannot mount: ") + std::strerror(errno);
   if (!readOnlyFolder) return "";
-  if (mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
-      mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+  if (mount(folder.c_str(), folder.c_str(), "none", MS_BIND | MS_REC, nullptr) != 0 ||
+      mount("none", folder.c_str(), "none", MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
     return std::string("cannot mount: ") + std::strerror(errno);
   const int probe = open((folder + "/probe").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
   if (probe >= 0) close(probe);

@@ -35,7 +35,13 @@ struct FileShape {
   std::int64_t rowSize() const;
   // The bytes before the pixels: headers and colour table or masks.
   std::int64_t headerBytes() const;
-  std::int64_t fileBytes() const { return headerBytes() + height * rowSize(); }
+  // The bytes of the whole file; past UINT32_MAX (without overflowing) when it cannot be
+  // written, since the file header holds its size in 32 bits.
+  std::int64_t fileBytes() const {
+    const std::int64_t pixels =
+        rowSize() > INT64_C(0xFFFFFFFF) / height ? INT64_C(0x100000000) : height * rowSize();
+    return headerBytes() + pixels;
+  }
 };
 
 // Writes the headers and the colour table or masks. False when a write failed.
