@@ -1,6 +1,7 @@
 // Reading bytes front to back from a stream or from memory.
 #include "detail/ByteSource.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -44,17 +45,20 @@ bool seekFileBy(std::FILE* file, std::int64_t distance) {
 }  // namespace
 
 bool ByteSource::peek(std::int64_t distance, PixelryBYTE* out, std::size_t count) {
+  return count == 0 || peekSome(distance, out, count) == count;
+}
+
+std::size_t ByteSource::peekSome(std::int64_t distance, PixelryBYTE* out, std::size_t count) {
   if (!file_) {
     const std::int64_t from = static_cast<std::int64_t>(at_) + distance;
-    if (from < 0 || from > static_cast<std::int64_t>(size_) || count > size_ - static_cast<std::size_t>(from))
-      return false;
-    if (count > 0) std::memcpy(out, data_ + from, count);
-    return true;
+    if (from < 0 || from >= static_cast<std::int64_t>(size_)) return 0;
+    const std::size_t got = std::min(count, size_ - static_cast<std::size_t>(from));
+    std::memcpy(out, data_ + from, got);
+    return got;
   }
-  if (count == 0 || !seekFileBy(file_, distance)) return count == 0;
+  if (count == 0 || !seekFileBy(file_, distance)) return 0;
   const std::size_t got = std::fread(out, 1, count, file_);
-  const bool back = seekFileBy(file_, -distance - static_cast<std::int64_t>(got));
-  return got == count && back;
+  return seekFileBy(file_, -distance - static_cast<std::int64_t>(got)) ? got : 0;
 }
 
 void ByteSource::skip(std::int64_t count) {

@@ -35,14 +35,16 @@ namespace pixelry {
 // `stride` bytes from the start of one row to the start of the next (at least width x
 // bytesPerPixel). Each format's rule:
 //   rgba8, bgra8  4 bytes, in the order named. Alpha is the file's opacity where the
-//                 file has an alpha mask (255 opaque), and 255 everywhere else.
+//                 file carries it (an alpha mask, or the fourth byte of a 32-bit file
+//                 without bit fields when it is not 0 everywhere: see AlphaSource; 255
+//                 opaque), and 255 everywhere else.
 //   rgb8, bgr8    3 bytes, in the order named; a file's alpha is dropped (not applied).
 //   gray8         1 byte, the luma of the colour with the weights of ITU-R BT.601:
 //                 (19595 R + 38470 G + 7471 B + 32768) / 65536, rounded to nearest;
 //                 alpha is ignored.
 //   index8        1 byte, the colour-table index, for files with a table (1, 4 and 8
 //                 bits, RLE8 and RLE4); other files are refused (Code::unsupported).
-// Pixels the data never reaches are white (with Alpha 0 where the file has an alpha mask,
+// Pixels the data never reaches are white (with Alpha 0 where the file carries alpha,
 // as the image object has them; index 0 in index8); in run-length files they take
 // colour-table entry 0.
 enum class PixelFormat { rgba8, bgra8, rgb8, bgr8, gray8, index8 };
@@ -51,20 +53,33 @@ enum class PixelFormat { rgba8, bgra8, rgb8, bgr8, gray8, index8 };
 PIXELRY_API std::size_t bytesPerPixel(PixelFormat format);
 
 // What the headers of a BMP file say, as probe reads them.
+// Where a file's opacity comes from.
+enum class AlphaSource {
+  none,  // nowhere: rgba8 and bgra8 give 255
+  mask,  // an alpha bit-field mask
+  // The fourth byte of a 32-bit file without bit fields, as ImageMagick, ffmpeg and SDL
+  // write it, when it is not 0 in every pixel (a 0 everywhere is padding). It is looked
+  // for in memory and in streams that can seek; from one that cannot (a pipe), the
+  // fourth byte is taken as padding.
+  fourthByte,
+};
+
 struct Info {
   int width = 0;
   int height = 0;  // always positive; topDown tells the row order
   int bits = 0;    // bits per pixel as stored (1, 4, 8, 16, 24, 32; others when refused)
   bool topDown = false;
-  // The file has an alpha mask, so rgba8 and bgra8 carry its opacity.
+  // The file carries opacity (alphaSource is not none), so rgba8 and bgra8 carry it.
   bool alpha = false;
+  AlphaSource alphaSource = AlphaSource::none;
   // biCompression as stored: 0 none, 1 RLE8, 2 RLE4, 3 bit fields, 4 JPEG, 5 PNG, 6 bit
   // fields with alpha (OS/2 2.x headers use 3 and 4 for Huffman 1D and RLE24).
   std::uint32_t compression = 0;
   // Bytes of the info header: 12 (OS/2 1.x), 16 to 64 (OS/2 2.x), 40, 52, 56, 108, 124.
   int headerSize = 0;
   // Red, green, blue and alpha masks of the pixels at 16 and 32 bits (5-5-5 for 16-bit
-  // files without bit fields, 8-8-8 with no alpha for plain 32-bit files); 0 otherwise.
+  // files without bit fields; 8-8-8 for plain 32-bit files, with alpha 0xFF000000 when
+  // their fourth byte carries it); 0 otherwise.
   std::uint32_t masks[4] = {};
   // The colour table as the file stores it (Alpha 0), count = table.size(): the entries
   // the header declares, as far as the pixel offset leaves room for them.

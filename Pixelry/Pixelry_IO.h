@@ -9,7 +9,8 @@
 //     the 12 (16) bytes after a 40-byte header or inside 52-, 56-, 108- and 124-byte
 //     headers; a channel of n bits becomes round(v x 255 / (2^n - 1)), so 5-bit 31 reads
 //     255. Without an alpha mask Alpha is 0, except in 32-bit files without bit fields,
-//     whose fourth byte is kept in Alpha;
+//     whose fourth byte is kept in Alpha (and is their opacity unless it is 0 in every
+//     pixel);
 //   - OS/2 1.x (12-byte header, 3-byte palette entries) and OS/2 2.x headers (16 to 64
 //     bytes);
 //   - colour tables shorter or longer than the depth needs (biClrUsed honoured; indices
@@ -53,8 +54,9 @@ struct Result {
   // a run-length stream that ends early (what was decoded is kept, the rest is white, or
   // entry 0 for a run-length stream).
   std::vector<std::string> warnings;
-  // After a read: the file has an alpha mask, so the image's Alpha is its opacity (255
-  // opaque). Otherwise Alpha carries no opacity and is usually 0.
+  // After a read: the file carries opacity, so the image's Alpha is its opacity (255
+  // opaque): an alpha mask, or the fourth byte of a 32-bit file without bit fields that
+  // is not 0 in every pixel. Otherwise Alpha carries no opacity and is usually 0.
   bool alpha = false;
   explicit operator bool() const { return code == Code::ok; }
 };

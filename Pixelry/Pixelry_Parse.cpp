@@ -311,6 +311,28 @@ void readTable(Parse& parse, const InfoHeader& info, std::int64_t offBits) {
   }
 }
 
+// The fourth byte of a 32-bit pixel without bit fields is alpha for some writers and 0
+// for others: it is alpha when it is not 0 in every pixel. The pixel data is looked
+// through where the source allows, up to the first fourth byte that is not 0.
+void findFourthByteAlpha(Parse& parse) {
+  FileLayout& layout = parse.outcome.layout;
+  if (layout.bits != 32 || layout.masked) return;
+  // 32-bit rows have no padding.
+  const std::int64_t size = std::int64_t{layout.width} * layout.height * 4;
+  PixelryBYTE chunk[1 << 14];
+  for (std::int64_t at = 0; at < size;) {
+    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size - at, sizeof chunk));
+    const std::size_t got = parse.source.peekSome(at, chunk, wanted);
+    for (std::size_t i = 3; i < got; i += 4)
+      if (chunk[i] != 0) {
+        layout.fourthByteAlpha = true;
+        return;
+      }
+    if (got < wanted) return;
+    at += static_cast<std::int64_t>(got);
+  }
+}
+
 ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) {
   InfoHeader info;
   if (!readInfoHeader(parse, info)) return parse.refuse(Refusal::corrupted);
@@ -335,6 +357,7 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
   // The pixels start at the offset the file header gives; one that points back into the
   // headers is taken to mean right after them.
   parse.skipTo(bmfh.bfOffBits);
+  findFourthByteAlpha(parse);
   return parse.outcome;
 }
 

@@ -120,10 +120,12 @@ Info infoOf(const ParseOutcome& parsed) {
   info.bits = layout.bits;
   info.topDown = layout.topDown;
   info.alpha = layout.alpha();
+  info.alphaSource = layout.alphaSource();
   info.compression = layout.compression;
   info.headerSize = static_cast<int>(layout.headerSize);
-  // A plain 32-bit pixel is blue, green, red and a fourth byte that is not alpha.
-  const std::uint32_t plain[4] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0};
+  // A plain 32-bit pixel is blue, green, red and a fourth byte, alpha or padding.
+  const std::uint32_t plain[4] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu,
+                                  layout.fourthByteAlpha ? 0xFF000000u : 0};
   for (int c = 0; c < 4; ++c)
     info.masks[c] = layout.masked                                          ? layout.masks[c]
                     : layout.bits == 32 && parsed.refusal == Refusal::none ? plain[c]

@@ -150,7 +150,17 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"AlphaMaskGivesOpacity", alphaFile(), PixelFormat::rgba8, {30, 20, 10, 40, 70, 60, 50, 0}},
         FormatCase{
             "Bgra8KeepsTheFilesOrder", alphaFile(), PixelFormat::bgra8, {10, 20, 30, 40, 50, 60, 70, 0}},
-        FormatCase{"Rgb8DropsAlpha", alphaFile(), PixelFormat::rgb8, {30, 20, 10, 70, 60, 50}}),
+        FormatCase{"Rgb8DropsAlpha", alphaFile(), PixelFormat::rgb8, {30, 20, 10, 70, 60, 50}},
+        // The fourth byte of a 32-bit pixel without bit fields is alpha unless it is 0 in
+        // every pixel; the one that is not 0 may come last.
+        FormatCase{"FourthByteIsAlpha",
+                   BmpFile::make(2, 2, 32).row({1, 2, 3, 0, 4, 5, 6, 0}).row({7, 8, 9, 0, 10, 11, 12, 1}).bytes(),
+                   PixelFormat::rgba8,
+                   {9, 8, 7, 0, 12, 11, 10, 1, 3, 2, 1, 0, 6, 5, 4, 0}},
+        FormatCase{"FourthBytesAllZeroArePadding",
+                   BmpFile::make(2, 1, 32).row({1, 2, 3, 0, 4, 5, 6, 0}).bytes(),
+                   PixelFormat::bgra8,
+                   {1, 2, 3, 255, 4, 5, 6, 255}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Formats, BytesPerPixel) {
@@ -160,15 +170,8 @@ TEST(Formats, BytesPerPixel) {
   EXPECT_EQ(pixelry::bytesPerPixel(static_cast<PixelFormat>(6)), 0u);
 }
 
-TEST(Formats, APlainThirtyTwoBitFilesFourthByteIsNotAlpha) {
-  Bytes file = BmpFile::make(1, 1, 32).row({1, 2, 3, 4}).bytes();
-  pixelry::Pixels pixels;
-  ASSERT_TRUE(pixelry::load(file.data(), file.size(), PixelFormat::rgba8, pixels));
-  EXPECT_EQ(pixels.bytes, (Bytes{3, 2, 1, 255}));
-}
-
-// Without an alpha mask the image object's Alpha is 0, but for the fourth byte of a plain
-// 32-bit pixel, which it keeps; the caller's formats are opaque either way.
+// The image object keeps a plain 32-bit pixel's fourth byte, alpha or not, but has Alpha
+// 0 where bit fields leave alpha out; the caller's formats are opaque without alpha.
 TEST(Formats, TheImageKeepsAPlainFourthByteButNotOneTheBitFieldsLeaveOut) {
   BmpFile fields = BmpFile::make(1, 1, 32);
   fields.infoHeader.biCompression = 3;
@@ -180,12 +183,29 @@ TEST(Formats, TheImageKeepsAPlainFourthByteButNotOneTheBitFieldsLeaveOut) {
     BMP image;
     const pixelry::Result read = pixelry::readMemory(image, file.data(), file.size());
     ASSERT_TRUE(read) << read.message;
-    EXPECT_FALSE(read.alpha);
+    EXPECT_EQ(read.alpha, alpha != 0);
     EXPECT_EQ(rgba(image.GetPixel(0, 0)), (Rgba{3, 2, 1, alpha}));
     pixelry::Pixels pixels;
     ASSERT_TRUE(pixelry::load(file.data(), file.size(), PixelFormat::bgra8, pixels));
-    EXPECT_EQ(pixels.bytes, (Bytes{1, 2, 3, 255}));
+    EXPECT_EQ(pixels.bytes, (Bytes{1, 2, 3, static_cast<std::uint8_t>(alpha != 0 ? alpha : 255)}));
   }
+}
+
+// The fourth bytes are looked through in pieces, and as far as the data goes: a byte
+// that is not 0 past the first 16 KiB counts, one past the end of the data does not.
+TEST(Formats, FourthByteAlphaIsFoundAnywhereInTheData) {
+  BmpFile file = BmpFile::make(4100, 2, 32);
+  Bytes row(4 * 4100, 0);
+  file.row(row);
+  row.back() = 9;
+  file.row(row);
+  const Bytes whole = file.bytes();
+  pixelry::Info info;
+  ASSERT_TRUE(pixelry::probe(whole.data(), whole.size(), info));
+  EXPECT_EQ(info.alphaSource, pixelry::AlphaSource::fourthByte);
+  const Bytes cut(whole.begin(), whole.end() - 1);
+  ASSERT_TRUE(pixelry::probe(cut.data(), cut.size(), info));
+  EXPECT_EQ(info.alphaSource, pixelry::AlphaSource::none);
 }
 
 // An offset that cuts the table short is warned of unless the header declares that many
@@ -445,13 +465,21 @@ TEST(Probe, TellsWhatTheHeadersSay) {
   const Bytes alpha = alphaFile();
   ASSERT_TRUE(pixelry::probe(alpha.data(), alpha.size(), info));
   EXPECT_TRUE(info.alpha);
+  EXPECT_EQ(info.alphaSource, pixelry::AlphaSource::mask);
   EXPECT_EQ(info.masks[3], 0xFF000000u);
   EXPECT_EQ(info.compression, 6u);
 
   const Bytes plain = BmpFile::make(1, 1, 32).row({1, 2, 3, 4}).bytes();
   ASSERT_TRUE(pixelry::probe(plain.data(), plain.size(), info));
-  EXPECT_FALSE(info.alpha);
+  EXPECT_TRUE(info.alpha);
+  EXPECT_EQ(info.alphaSource, pixelry::AlphaSource::fourthByte);
   EXPECT_EQ(info.masks[0], 0x00FF0000u);
+  EXPECT_EQ(info.masks[3], 0xFF000000u);
+
+  const Bytes padded = BmpFile::make(1, 1, 32).row({1, 2, 3, 0}).bytes();
+  ASSERT_TRUE(pixelry::probe(padded.data(), padded.size(), info));
+  EXPECT_FALSE(info.alpha);
+  EXPECT_EQ(info.alphaSource, pixelry::AlphaSource::none);
   EXPECT_EQ(info.masks[3], 0u);
 }
 

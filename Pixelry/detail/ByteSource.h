@@ -40,6 +40,9 @@ class ByteSource {
   // out, and stays where it is. False when they are not all there, or the stream cannot
   // seek.
   bool peek(std::int64_t distance, PixelryBYTE* out, std::size_t count);
+  // As peek, but takes what is there: returns how many of the count bytes were copied (0
+  // when the stream cannot seek).
+  std::size_t peekSome(std::int64_t distance, PixelryBYTE* out, std::size_t count);
 
  private:
   std::FILE* file_ = nullptr;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "../Pixelry_Codec.h"
 #include "../Pixelry_Image.h"
 
 namespace pixelry::detail {
@@ -90,8 +91,16 @@ struct FileLayout {
   std::uint32_t masks[4] = {};
   Widening widening = Widening::scale;
 
-  // Whether the pixels carry opacity: an alpha mask.
-  bool alpha() const { return masked && masks[3] != 0; }
+  // A 32-bit file without bit fields whose fourth bytes are not all 0.
+  bool fourthByteAlpha = false;
+
+  AlphaSource alphaSource() const {
+    return masked && masks[3] != 0 ? AlphaSource::mask
+           : fourthByteAlpha       ? AlphaSource::fourthByte
+                                   : AlphaSource::none;
+  }
+  // Whether the pixels carry opacity.
+  bool alpha() const { return alphaSource() != AlphaSource::none; }
 };
 
 struct ParseOutcome {
