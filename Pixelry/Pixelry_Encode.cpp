@@ -14,18 +14,64 @@ namespace pixelry::detail {
 
 namespace {
 
-// The 68 bytes that make a 40-byte info header a 108-byte one: the red, green, blue and
-// alpha masks of BGRA pixels, then the colour space "sRGB" (its endpoints and gammas,
-// unused with it, stay 0).
-constexpr PixelryBYTE kV4Tail[kV4Header - kInfoHeader] = {0, 0, 0xFF, 0, 0, 0xFF, 0,   0,   0xFF, 0,
-                                                          0, 0, 0,    0, 0, 0xFF, 'B', 'G', 'R',  's'};
+// Where a file states its masks, and which: the header's size and compression, and the
+// red, green, blue and alpha masks (none for plain pixels).
+struct MaskForm {
+  std::uint32_t header;
+  std::uint32_t compression;
+  std::array<std::uint32_t, 4> masks;
+};
+
+// In SixteenBitLayout's order.
+constexpr MaskForm kSixteenBitForms[] = {
+    {kInfoHeader, kBitFields, {0xF800, 0x07E0, 0x001F, 0}},
+    {kInfoHeader, kUncompressed, {0x7C00, 0x03E0, 0x001F, 0}},
+    {kV4Header, kBitFields, {0x7C00, 0x03E0, 0x001F, 0x8000}},
+    {kV4Header, kBitFields, {0x0F00, 0x00F0, 0x000F, 0xF000}},
+};
+constexpr MaskForm kAlphaMaskForm{kV4Header, kBitFields, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}};
+constexpr MaskForm kPlainForm{kInfoHeader, kUncompressed, {}};
+
+const MaskForm& formOf(const FileShape& shape) {
+  if (shape.bits == 16) return kSixteenBitForms[static_cast<std::size_t>(shape.sixteenBitLayout)];
+  return shape.alphaMask ? kAlphaMaskForm : kPlainForm;
+}
+
+// The masks stated after a 40-byte header with bit fields: red, green and blue.
+bool masksFollowHeader(const MaskForm& form) {
+  return form.header == kInfoHeader && form.compression == kBitFields;
+}
 
 bool writeBytes(ByteSink& sink, const PixelryBYTE* bytes, std::int64_t count) {
   return sink.write(bytes, static_cast<std::size_t>(count));
 }
 
-std::int64_t paletteBytes(int bits) {
-  return isIndexedDepth(bits) ? std::int64_t{4} << bits : bits == 16 ? 12 : 0;
+// The colour table, or the masks after a 40-byte header.
+std::int64_t paletteBytes(const FileShape& shape) {
+  return isIndexedDepth(shape.bits)         ? std::int64_t{4} << shape.bits
+         : masksFollowHeader(formOf(shape)) ? 12
+                                            : 0;
+}
+
+// The 68 bytes that make a 40-byte info header a 108-byte one: the masks, then the colour
+// space "sRGB" (its endpoints and gammas, unused with it, stay 0).
+std::array<PixelryBYTE, kV4Header - kInfoHeader> v4Tail(const MaskForm& form) {
+  std::array<PixelryBYTE, kV4Header - kInfoHeader> tail{};
+  for (std::size_t c = 0; c < 4; ++c) putLe32(tail.data() + 4 * c, form.masks[c]);
+  std::memcpy(tail.data() + 16, "BGRs", 4);
+  return tail;
+}
+
+// A byte value as the n-bit level nearest to it, at its place in the word.
+std::array<std::uint16_t, 256> levelsOf(std::uint32_t mask, bool opaque) {
+  std::array<std::uint16_t, 256> words{};
+  if (mask == 0) return words;
+  int shift = 0;
+  while ((mask >> shift & 1) == 0) ++shift;
+  const std::uint32_t top = mask >> shift;
+  for (std::uint32_t v = 0; v < 256; ++v)
+    words[v] = static_cast<std::uint16_t>(((opaque ? 255 : v) * top + 127) / 255 << shift);
+  return words;
 }
 
 }  // namespace
@@ -33,35 +79,41 @@ std::int64_t paletteBytes(int bits) {
 std::int64_t FileShape::rowSize() const { return rowSizeBytes(width, bits); }
 
 std::int64_t FileShape::headerBytes() const {
-  return kFileHeaderBytes + (alphaMask ? kV4Header : kInfoHeader) + paletteBytes(bits);
+  return kFileHeaderBytes + formOf(*this).header + paletteBytes(*this);
 }
+
+bool FileShape::carriesAlpha() const { return formOf(*this).masks[3] != 0; }
 
 bool writeHeaders(ByteSink& sink, const FileShape& shape) {
   BMFH bmfh;
   bmfh.bfSize = static_cast<PixelryDWORD>(shape.fileBytes());
   bmfh.bfOffBits = static_cast<PixelryDWORD>(shape.headerBytes());
   BMIH bmih;
-  bmih.biSize = shape.alphaMask ? kV4Header : kInfoHeader;
+  const MaskForm& form = formOf(shape);
+  bmih.biSize = form.header;
   bmih.biWidth = static_cast<PixelryDWORD>(shape.width);
   bmih.biHeight = static_cast<PixelryDWORD>(shape.height);
   bmih.biBitCount = static_cast<PixelryWORD>(shape.bits);
-  bmih.biCompression = shape.bits == 16 || shape.alphaMask ? kBitFields : kUncompressed;
+  bmih.biCompression = form.compression;
   bmih.biSizeImage = static_cast<PixelryDWORD>(shape.height * shape.rowSize());
   bmih.biXPelsPerMeter =
       static_cast<PixelryDWORD>(shape.xPelsPerMeter != 0 ? shape.xPelsPerMeter : kDefaultPelsPerMeter);
   bmih.biYPelsPerMeter =
       static_cast<PixelryDWORD>(shape.yPelsPerMeter != 0 ? shape.yPelsPerMeter : kDefaultPelsPerMeter);
   if (!writeRecord(sink, bmfh) || !writeRecord(sink, bmih)) return false;
-  if (shape.alphaMask && !writeBytes(sink, kV4Tail, sizeof kV4Tail)) return false;
+  if (form.header == kV4Header) {
+    const auto tail = v4Tail(form);
+    if (!writeBytes(sink, tail.data(), tail.size())) return false;
+  }
 
   PixelryBYTE palette[4 * 256];
   if (isIndexedDepth(shape.bits)) {
     // RGBApixel has the byte order of a palette entry.
-    std::memcpy(palette, shape.table.data(), static_cast<std::size_t>(paletteBytes(shape.bits)));
-  } else if (shape.bits == 16) {
-    for (std::size_t c = 0; c < 3; ++c) putLe32(palette + 4 * c, k565Masks[c]);
+    std::memcpy(palette, shape.table.data(), static_cast<std::size_t>(paletteBytes(shape)));
+  } else if (masksFollowHeader(form)) {
+    for (std::size_t c = 0; c < 3; ++c) putLe32(palette + 4 * c, form.masks[c]);
   }
-  return writeBytes(sink, palette, paletteBytes(shape.bits));
+  return writeBytes(sink, palette, paletteBytes(shape));
 }
 
 RowEncoder::RowEncoder(const FileShape& shape, Target source) : shape_(shape), source_(source) {}
@@ -71,7 +123,14 @@ RowEncoder::~RowEncoder() = default;
 bool RowEncoder::allocate() {
   if (isIndexedDepth(shape_.bits) && source_ != Target::index8)
     search_ = &paletteSearchFor(shape_.table.data(), shape_.tableEntries);
-  if (source_ == Target::image || source_ == Target::bgra8) return true;
+  if (shape_.bits == 16 && shape_.sixteenBitLayout != SixteenBitLayout::rgb565) {
+    // Blue, green, red and alpha, in RGBApixel's order.
+    constexpr std::size_t kMaskOf[4] = {2, 1, 0, 3};
+    const MaskForm& form = formOf(shape_);
+    for (std::size_t c = 0; c < 4; ++c) words_[c] = levelsOf(form.masks[kMaskOf[c]], c == 3 && shape_.opaque);
+  }
+  const bool inPlace = source_ == Target::image || source_ == Target::bgra8;
+  if (inPlace && !(shape_.opaque && shape_.bits == 32)) return true;
   try {
     pixels_.resize(static_cast<std::size_t>(shape_.width));
   } catch (const std::bad_alloc&) {
@@ -97,6 +156,11 @@ bool RowEncoder::operator()(const PixelryBYTE* in, PixelryBYTE* out) {
     case Target::image:
     case Target::bgra8:
       row = reinterpret_cast<const RGBApixel*>(in);
+      if (shape_.opaque && bits == 32) {
+        std::copy_n(row, width, pixels_.data());
+        for (RGBApixel& pixel : pixels_) pixel.Alpha = 255;
+        row = pixels_.data();
+      }
       break;
     case Target::rgba8:
       for (int x = 0; x < width; ++x, in += 4) pixels_[x] = RGBApixel{in[2], in[1], in[0], in[3]};
@@ -117,8 +181,10 @@ bool RowEncoder::operator()(const PixelryBYTE* in, PixelryBYTE* out) {
       }
       break;
   }
-  if (bits == 16) {
+  if (bits == 16 && shape_.sixteenBitLayout == SixteenBitLayout::rgb565) {
     encode16bitRow(row, out, width);
+  } else if (bits == 16) {
+    encodeWords(row, out);
   } else if (isIndexedDepth(bits)) {
     PaletteSearch& search = *search_;
     packIndices(bits, out, width, [&](int x) { return unsigned{search(row[x])}; });
@@ -126,6 +192,17 @@ bool RowEncoder::operator()(const PixelryBYTE* in, PixelryBYTE* out) {
     encodeDirectRow(bits, row, out, width);
   }
   return true;
+}
+
+void RowEncoder::encodeWords(const RGBApixel* row, PixelryBYTE* out) const {
+  const auto& [blue, green, red, alpha] = words_;
+  for (int x = 0; x < shape_.width; ++x, out += 2) {
+    const RGBApixel& p = row[x];
+    const unsigned word = blue[p.Blue] | green[p.Green] | red[p.Red] | alpha[p.Alpha];
+    out[0] = static_cast<PixelryBYTE>(word);
+    out[1] = static_cast<PixelryBYTE>(word >> 8);
+  }
+  if (shape_.width % 2 == 1) out[0] = out[1] = 0;
 }
 
 EncodeStatus encodeWhole(ByteSink& sink, const FileShape& shape, Target source, const PixelryBYTE* pixels,

@@ -75,11 +75,34 @@ struct ReadOptions {
   std::uint64_t maxPixels = kDefaultMaxPixels;
 };
 
+// How 16-bit pixels are laid out, each with the header the most programs read.
+enum class SixteenBitLayout {
+  // Red 0xF800, green 0x07E0, blue 0x001F: a 40-byte header and the three masks after it
+  // (BI_BITFIELDS), as WriteToFile writes. Channels keep their top bits.
+  rgb565,
+  // Red 0x7C00, green 0x03E0, blue 0x001F: a 40-byte header without masks (BI_RGB), the
+  // layout every reader takes 16-bit pixels to have.
+  rgb555,
+  // With alpha, in a 108-byte header that holds the masks (BI_BITFIELDS): alpha 0x8000
+  // (1 for Alpha 128 and above), red 0x7C00, green 0x03E0, blue 0x001F ...
+  argb1555,
+  // ... or alpha 0xF000, red 0x0F00, green 0x00F0, blue 0x000F.
+  argb4444,
+};
+// Channels of the layouts other than rgb565 are rounded to the nearest level,
+// (v x (2^n - 1) + 127) / 255, so that a file read and written back in its own layout
+// keeps its pixels' bytes.
+
 struct WriteOptions {
   // At 32 bits, write a 108-byte header with bit fields red 0x00FF0000, green 0x0000FF00,
   // blue 0x000000FF and alpha 0xFF000000, so that programs that look for an alpha mask
   // read the image's Alpha. Off: the classic 40-byte layout of WriteToFile.
+  // An image object whose Alpha is 0 in every pixel (Alpha nobody set: a SetSize'd
+  // image, or one read from a file without alpha) is written opaque, Alpha 255, here and
+  // in the 16-bit layouts with alpha; encode and RowWriter write a buffer's alpha as given.
   bool alphaMask = false;
+  // At 16 bits: the layout of the pixels.
+  SixteenBitLayout sixteenBitLayout = SixteenBitLayout::rgb565;
   // At 1, 4 and 8 bits, for encode and RowWriter: the colour table written (at most
   // 2^bits entries, the rest of the table is black); empty, the standard table of the
   // depth. The image object's writers use the image's own table.

@@ -24,13 +24,30 @@ using namespace pixelry::detail;
 
 namespace {
 
-// The file the image object is written as: its size, depth, resolution and table.
-FileShape shapeOf(const BMP& image, bool alphaMask) {
+bool isKnownLayout(pixelry::SixteenBitLayout layout) {
+  return static_cast<unsigned>(layout) <= static_cast<unsigned>(pixelry::SixteenBitLayout::argb4444);
+}
+
+// Alpha masks are written at 32 bits only; other depths have no fourth channel.
+bool alphaMaskAt(int bits, const pixelry::WriteOptions& options) { return options.alphaMask && bits == 32; }
+
+// Whether no pixel of the image has an Alpha other than 0.
+bool alphaNeverSet(const BMP& image) {
+  const RGBApixel* pixels = ImageAccess::pixels(image);
+  const std::size_t count = static_cast<std::size_t>(image.TellWidth()) * image.TellHeight();
+  return std::all_of(pixels, pixels + count, [](const RGBApixel& p) { return p.Alpha == 0; });
+}
+
+// The file the image object is written as: its size, depth, resolution and table, and
+// the layout options asks for.
+FileShape shapeOf(const BMP& image, const pixelry::WriteOptions& options) {
   FileShape shape;
   shape.width = image.TellWidth();
   shape.height = image.TellHeight();
   shape.bits = image.TellBitDepth();
-  shape.alphaMask = alphaMask;
+  shape.alphaMask = alphaMaskAt(shape.bits, options);
+  shape.sixteenBitLayout = options.sixteenBitLayout;
+  shape.opaque = shape.carriesAlpha() && alphaNeverSet(image);
   std::tie(shape.xPelsPerMeter, shape.yPelsPerMeter) = ImageAccess::resolution(image);
   if (isIndexedDepth(shape.bits)) {
     shape.tableEntries = 1 << shape.bits;
@@ -78,9 +95,6 @@ WriteFailure failureOf(EncodeStatus status) {
   }
   return WriteFailure::incomplete;
 }
-
-// Alpha masks are written at 32 bits only; other depths have no fourth channel.
-bool alphaMaskAt(int bits, const pixelry::WriteOptions& options) { return options.alphaMask && bits == 32; }
 
 }  // namespace
 
@@ -130,6 +144,7 @@ pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFo
   };
   if (!isKnown(format)) return refuse("unknown pixel format");
   if (!isSupportedDepth(bits)) return refuse("unsupported bit depth " + std::to_string(bits));
+  if (!isKnownLayout(options.sixteenBitLayout)) return refuse("unknown 16-bit layout");
   if (width < 1 || height < 1) return refuse("a width or height below 1");
   if (stride < static_cast<std::size_t>(width) * bytesOf(targetOf(format)))
     return refuse("a stride shorter than a row of pixels");
@@ -139,6 +154,7 @@ pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFo
   shape.height = height;
   shape.bits = bits;
   shape.alphaMask = alphaMaskAt(bits, options);
+  shape.sixteenBitLayout = options.sixteenBitLayout;
   shape.xPelsPerMeter = options.xPelsPerMeter;
   shape.yPelsPerMeter = options.yPelsPerMeter;
   shape.tableEntries = static_cast<int>(options.table.empty() ? most : options.table.size());
@@ -152,7 +168,7 @@ pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFo
 }  // namespace pixelry::detail
 
 bool BMP::WriteToFile(const char* FileName) {
-  const FileShape shape = shapeOf(*this, false);
+  const FileShape shape = shapeOf(*this, {});
   const WriteFailure failure = writeFileWith(
       FileName, shape, [this, &shape](ByteSink& sink) { return writeImage(*this, sink, shape); });
   if (failure == WriteFailure::dataSize)
@@ -164,11 +180,20 @@ bool BMP::WriteToFile(const char* FileName) {
 
 bool pixelry::detail::writeToStream(const BMP& image, std::FILE* file) {
   ByteSink sink(file);
-  return writeImage(image, sink, shapeOf(image, false)) == EncodeStatus::written;
+  return writeImage(image, sink, shapeOf(image, {})) == EncodeStatus::written;
 }
 
+namespace {
+
+pixelry::Result unknownLayout(const std::string& name) {
+  return failure(pixelry::Code::badArgument, "Cannot write " + name + ": unknown 16-bit layout.");
+}
+
+}  // namespace
+
 pixelry::Result pixelry::writeFile(const BMP& image, const char* fileName, const WriteOptions& options) {
-  const FileShape shape = shapeOf(image, alphaMaskAt(image.TellBitDepth(), options));
+  if (!isKnownLayout(options.sixteenBitLayout)) return unknownLayout(quoted(fileName));
+  const FileShape shape = shapeOf(image, options);
   return writeResult(
       writeFileWith(fileName, shape,
                     [&image, &shape](ByteSink& sink) { return writeImage(image, sink, shape); }),
@@ -177,7 +202,8 @@ pixelry::Result pixelry::writeFile(const BMP& image, const char* fileName, const
 
 pixelry::Result pixelry::writeMemory(const BMP& image, std::vector<PixelryBYTE>& out,
                                      const WriteOptions& options) {
-  const FileShape shape = shapeOf(image, alphaMaskAt(image.TellBitDepth(), options));
+  if (!isKnownLayout(options.sixteenBitLayout)) return unknownLayout("memory");
+  const FileShape shape = shapeOf(image, options);
   return writeResult(
       writeMemoryWith(out, shape,
                       [&image, &shape](ByteSink& sink) { return writeImage(image, sink, shape); }),

@@ -153,10 +153,11 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"Rgb8DropsAlpha", alphaFile(), PixelFormat::rgb8, {30, 20, 10, 70, 60, 50}},
         // The fourth byte of a 32-bit pixel without bit fields is alpha unless it is 0 in
         // every pixel; the one that is not 0 may come last.
-        FormatCase{"FourthByteIsAlpha",
-                   BmpFile::make(2, 2, 32).row({1, 2, 3, 0, 4, 5, 6, 0}).row({7, 8, 9, 0, 10, 11, 12, 1}).bytes(),
-                   PixelFormat::rgba8,
-                   {9, 8, 7, 0, 12, 11, 10, 1, 3, 2, 1, 0, 6, 5, 4, 0}},
+        FormatCase{
+            "FourthByteIsAlpha",
+            BmpFile::make(2, 2, 32).row({1, 2, 3, 0, 4, 5, 6, 0}).row({7, 8, 9, 0, 10, 11, 12, 1}).bytes(),
+            PixelFormat::rgba8,
+            {9, 8, 7, 0, 12, 11, 10, 1, 3, 2, 1, 0, 6, 5, 4, 0}},
         FormatCase{"FourthBytesAllZeroArePadding",
                    BmpFile::make(2, 1, 32).row({1, 2, 3, 0, 4, 5, 6, 0}).bytes(),
                    PixelFormat::bgra8,
@@ -776,6 +777,13 @@ TEST(Encode, AlphaMaskAtThirtyTwoBitsOnlyAndRgbIsOpaque) {
   EXPECT_EQ(le32(out, 14), 108u);
   EXPECT_EQ(le32(out, 2), 14u + 108 + 4);
   EXPECT_EQ(Bytes(out.end() - 4, out.end()), (Bytes{30, 20, 10, 40}));
+  // A buffer's alpha is written as given, 0 everywhere included.
+  const Bytes transparent = {10, 20, 30, 0};
+  ASSERT_TRUE(pixelry::encode(transparent.data(), 1, 1, 4, PixelFormat::rgba8, 32, out, options));
+  EXPECT_EQ(out.back(), 0);
+  options.sixteenBitLayout = pixelry::SixteenBitLayout::argb4444;
+  ASSERT_TRUE(pixelry::encode(transparent.data(), 1, 1, 4, PixelFormat::rgba8, 16, out, options));
+  EXPECT_EQ(out[out.size() - 3] & 0xF0, 0);  // the word's alpha nibble, before the padding
   ASSERT_TRUE(pixelry::encode(rgba.data(), 1, 1, 4, PixelFormat::rgba8, 24, out, options));
   EXPECT_EQ(le32(out, 14), 40u);
   const Bytes rgb = {10, 20, 30};

@@ -969,6 +969,182 @@ TEST(WriteToMemory, AlphaMaskFormCarriesAlphaInALongHeader) {
   EXPECT_EQ(plain, masked);
 }
 
+// The 16-bit layouts: header, masks and words. Three pixels, so a row has two bytes of
+// padding: (200, 100, 50) at Alpha 200, (255, 0, 127) at 127 and (0, 255, 255) at 128.
+// 5-6-5 keeps the top bits (200 is 25 of 31); the others round (200 is 24.3 of 31).
+struct SixteenBitCase {
+  const char* name;
+  pixelry::SixteenBitLayout layout;
+  std::uint32_t headerSize, compression;
+  std::uint32_t masks[4];  // red, green, blue, alpha, where the file states them
+  std::uint16_t words[3];
+  Bytes padding;
+};
+
+void PrintTo(const SixteenBitCase& c, std::ostream* out) { *out << c.name; }
+
+BMP threeSixteenBitPixels() {
+  BMP image;
+  image.SetSize(3, 1);
+  image.SetBitDepth(16);
+  image.SetPixel(0, 0, pixel(200, 100, 50, 200));
+  image.SetPixel(1, 0, pixel(255, 0, 127, 127));
+  image.SetPixel(2, 0, pixel(0, 255, 255, 128));
+  return image;
+}
+
+class SixteenBitLayouts : public ::testing::TestWithParam<SixteenBitCase> {};
+
+TEST_P(SixteenBitLayouts, StateTheirMasksAndPackTheWords) {
+  const SixteenBitCase& c = GetParam();
+  BMP image = threeSixteenBitPixels();
+  pixelry::WriteOptions options;
+  options.sixteenBitLayout = c.layout;
+  Bytes file;
+  ASSERT_TRUE(pixelry::writeMemory(image, file, options));
+  const std::uint32_t maskBytes = c.headerSize == 40 && c.compression == 3 ? 12 : 0;
+  const std::uint32_t offset = 14 + c.headerSize + maskBytes;
+  ASSERT_EQ(file.size(), offset + 8);
+  EXPECT_EQ(testing_support::le32(file, 2), offset + 8);
+  EXPECT_EQ(testing_support::le32(file, 10), offset);
+  EXPECT_EQ(testing_support::le32(file, 14), c.headerSize);
+  EXPECT_EQ(testing_support::le32(file, 30), c.compression);
+  for (std::size_t m = 0; m < (c.headerSize == 108 ? 4 : maskBytes / 4); ++m)
+    EXPECT_EQ(testing_support::le32(file, 54 + 4 * m), c.masks[m]) << "mask " << m;
+  for (std::size_t x = 0; x < 3; ++x)
+    EXPECT_EQ(file[offset + 2 * x] | file[offset + 2 * x + 1] << 8, c.words[x]) << "pixel " << x;
+  EXPECT_EQ(Bytes(file.end() - 2, file.end()), c.padding);
+  // Read back and written again in the same layout, the file is the same.
+  BMP back;
+  const pixelry::Result read = pixelry::readMemory(back, file.data(), file.size());
+  ASSERT_TRUE(read) << read.message;
+  EXPECT_EQ(read.alpha, c.masks[3] != 0);
+  Bytes again;
+  ASSERT_TRUE(pixelry::writeMemory(back, again, options));
+  EXPECT_EQ(again, file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, SixteenBitLayouts,
+    ::testing::Values(
+        SixteenBitCase{"Rgb565",
+                       pixelry::SixteenBitLayout::rgb565,
+                       40,
+                       3,
+                       {0xF800, 0x07E0, 0x001F, 0},
+                       {0xCB26, 0xF80F, 0x07FF},
+                       {0xFF, 0xFF}},
+        SixteenBitCase{
+            "Rgb555", pixelry::SixteenBitLayout::rgb555, 40, 0, {}, {0x6186, 0x7C0F, 0x03FF}, {0, 0}},
+        SixteenBitCase{"Argb1555",
+                       pixelry::SixteenBitLayout::argb1555,
+                       108,
+                       3,
+                       {0x7C00, 0x03E0, 0x001F, 0x8000},
+                       {0xE186, 0x7C0F, 0x83FF},
+                       {0, 0}},
+        SixteenBitCase{"Argb4444",
+                       pixelry::SixteenBitLayout::argb4444,
+                       108,
+                       3,
+                       {0x0F00, 0x00F0, 0x000F, 0xF000},
+                       {0xCC63, 0x7F07, 0x80FF},
+                       {0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Alpha that nobody set (0 in every pixel) is written opaque in the forms that carry
+// alpha; one pixel with Alpha keeps every pixel's as it is. The other forms carry none.
+struct UnsetAlphaCase {
+  const char* name;
+  int bits;
+  bool alphaMask;
+  pixelry::SixteenBitLayout layout;
+  int unsetReadsAs;  // the Alpha read back from an image whose Alpha is 0 everywhere
+};
+
+void PrintTo(const UnsetAlphaCase& c, std::ostream* out) { *out << c.name; }
+
+class UnsetAlpha : public ::testing::TestWithParam<UnsetAlphaCase> {};
+
+TEST_P(UnsetAlpha, IsWrittenOpaqueWhereTheFileCarriesAlpha) {
+  const UnsetAlphaCase& c = GetParam();
+  pixelry::WriteOptions options;
+  options.alphaMask = c.alphaMask;
+  options.sixteenBitLayout = c.layout;
+  BMP image;
+  image.SetSize(2, 1);
+  image.SetBitDepth(c.bits);
+  image.SetPixel(0, 0, pixel(10, 20, 30, 0));
+  image.SetPixel(1, 0, pixel(40, 50, 60, 0));
+  Bytes file;
+  BMP back;
+  ASSERT_TRUE(pixelry::writeMemory(image, file, options));
+  ASSERT_TRUE(pixelry::readMemory(back, file.data(), file.size()));
+  EXPECT_EQ(back.GetPixel(0, 0).Alpha, c.unsetReadsAs);
+  EXPECT_EQ(back.GetPixel(1, 0).Alpha, c.unsetReadsAs);
+  // Once one pixel has Alpha, the others' 0 is transparency.
+  image.SetPixel(1, 0, pixel(40, 50, 60, 255));
+  ASSERT_TRUE(pixelry::writeMemory(image, file, options));
+  ASSERT_TRUE(pixelry::readMemory(back, file.data(), file.size()));
+  EXPECT_EQ(back.GetPixel(0, 0).Alpha, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, UnsetAlpha,
+    ::testing::Values(UnsetAlphaCase{"AlphaMask", 32, true, pixelry::SixteenBitLayout::rgb565, 255},
+                      UnsetAlphaCase{"Argb1555", 16, false, pixelry::SixteenBitLayout::argb1555, 255},
+                      UnsetAlphaCase{"Argb4444", 16, false, pixelry::SixteenBitLayout::argb4444, 255}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(UnsetAlpha, StaysZeroWithoutAnAlphaMaskAndInTheClassicWriter) {
+  BMP image;
+  image.SetSize(1, 1);
+  image.SetBitDepth(32);
+  image.SetPixel(0, 0, pixel(10, 20, 30, 0));
+  Bytes file;
+  ASSERT_TRUE(pixelry::writeMemory(image, file));
+  EXPECT_EQ(file.back(), 0);
+}
+
+// 16-bit files other programs write keep their pixels' bytes when read and written back
+// in their own layout.
+TEST(SixteenBitLayouts, ProgramFilesKeepTheirPixels) {
+  const std::pair<const char*, pixelry::SixteenBitLayout> files[] = {
+      {"ffmpeg_rgb555", pixelry::SixteenBitLayout::rgb555},
+      {"gimp_rgb555", pixelry::SixteenBitLayout::rgb555},
+      {"ffmpeg_rgb565", pixelry::SixteenBitLayout::rgb565},
+      {"imagemagick_argb1555", pixelry::SixteenBitLayout::argb1555},
+      {"gimp_rgba5551", pixelry::SixteenBitLayout::argb1555},
+      {"imagemagick_argb4444", pixelry::SixteenBitLayout::argb4444}};
+  for (const auto& [name, layout] : files) {
+    SCOPED_TRACE(name);
+    const Bytes file = readBytes(std::string(PIXELRY_TEST_DATA) + "/programs/" + name + ".bmp");
+    BMP image;
+    ASSERT_TRUE(pixelry::readMemory(image, file.data(), file.size()));
+    pixelry::WriteOptions options;
+    options.sixteenBitLayout = layout;
+    Bytes again;
+    ASSERT_TRUE(pixelry::writeMemory(image, again, options));
+    const std::size_t pixels =
+        static_cast<std::size_t>(image.TellHeight()) * ((image.TellWidth() * 2 + 3) / 4 * 4);
+    ASSERT_GE(file.size(), testing_support::le32(file, 10) + pixels);
+    EXPECT_TRUE(std::equal(again.end() - static_cast<std::ptrdiff_t>(pixels), again.end(),
+                           file.begin() + testing_support::le32(file, 10)));
+  }
+}
+
+TEST(SixteenBitLayouts, AnUnknownLayoutIsTheCallersMistake) {
+  BMP image = threeSixteenBitPixels();
+  pixelry::WriteOptions options;
+  options.sixteenBitLayout = static_cast<pixelry::SixteenBitLayout>(4);
+  Bytes file = {1};
+  EXPECT_EQ(pixelry::writeMemory(image, file, options).code, pixelry::Code::badArgument);
+  EXPECT_EQ(file, Bytes{1});
+  const Bytes rgb(9, 0);
+  EXPECT_EQ(pixelry::encode(rgb.data(), 3, 1, 9, pixelry::PixelFormat::rgb8, 16, file, options).code,
+            pixelry::Code::badArgument);
+}
+
 // The classic reader's mends: a 16-bit mask narrower than five bits is widened by its
 // own width, and an info header shorter than 40 bytes is refused before any of its bytes
 // is taken for a 40-byte header's.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "../Pixelry_IO.h"
 #include "../Pixelry_Image.h"
 #include "PixelFormats.h"
 
@@ -24,6 +25,9 @@ struct FileShape {
   int bits = 24;
   // At 32 bits: a 108-byte header with the masks of BGRA pixels, alpha included.
   bool alphaMask = false;
+  SixteenBitLayout sixteenBitLayout = SixteenBitLayout::rgb565;
+  // Alpha written as 255 whatever the pixels hold (an image whose Alpha nobody set).
+  bool opaque = false;
   std::int32_t xPelsPerMeter = 0;  // 0: not set, written as 96 dpi
   std::int32_t yPelsPerMeter = 0;
   // At 1, 4 and 8 bits the 2^bits entries written; indices up to tableEntries - 1 are
@@ -35,6 +39,8 @@ struct FileShape {
   std::int64_t rowSize() const;
   // The bytes before the pixels: headers and colour table or masks.
   std::int64_t headerBytes() const;
+  // Whether the pixels carry alpha: an alpha mask at 32 bits, or a 16-bit layout with it.
+  bool carriesAlpha() const;
   // The bytes of the whole file; past UINT32_MAX (without overflowing) when it cannot be
   // written, since the file header holds its size in 32 bits.
   std::int64_t fileBytes() const {
@@ -63,10 +69,15 @@ class RowEncoder {
   bool operator()(const PixelryBYTE* in, PixelryBYTE* out);
 
  private:
+  // A row of RGBApixels in a 16-bit layout other than 5-6-5, padding included.
+  void encodeWords(const RGBApixel* row, PixelryBYTE* out) const;
+
   const FileShape& shape_;
   Target source_;
   PaletteSearch* search_ = nullptr;
   std::vector<RGBApixel> pixels_;  // the row as RGBApixels, for sources of other layouts
+  // For 16-bit layouts but 5-6-5: each channel's byte value as its bits of the word.
+  std::array<std::array<std::uint16_t, 256>, 4> words_{};
 };
 
 // Encodes height rows at pixels, stride bytes apart, row 0 the top, as a whole file.

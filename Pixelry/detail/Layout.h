@@ -33,10 +33,8 @@ constexpr std::uint32_t kUncompressed = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3,
                         kAlphaBitFields = 6;
 // An unset resolution is written as 96 dpi.
 constexpr std::int32_t kDefaultPelsPerMeter = 3780;
-// Red, green and blue masks of a 16-bit file without bit fields (5-5-5), and those the
-// writer gives its 16-bit files (5-6-5).
+// Red, green and blue masks of a 16-bit file without bit fields (5-5-5).
 constexpr std::uint32_t k555Masks[3] = {0x7C00, 0x03E0, 0x001F};
-constexpr std::uint32_t k565Masks[3] = {0xF800, 0x07E0, 0x001F};
 
 // Little-endian values in a byte array.
 inline std::uint16_t le16(const PixelryBYTE* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
