@@ -2,16 +2,24 @@
 // bit depth, one row at a time: memory in proportion to the width, whatever the height
 // (standard input is read whole first, so that its rows can be taken bottom first).
 //
-//   bmpconvert IN OUT [BITS]
+//   bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444]
+//   bmpconvert --help
 //
 // IN `-` reads standard input, OUT `-` writes standard output (both as bytes). BITS is 1,
-// 4, 8, 16, 24 or 32; left out, the depth of IN. At 1, 4 and 8 bits the image keeps IN's
-// colour table when IN has that depth, and takes the standard table of the depth
-// otherwise. 32-bit output carries an alpha mask, so that the image's Alpha is read back;
-// when IN has no alpha mask, every pixel is written opaque.
-// The read's warnings go to standard error, after the conversion. Exits 2 on a wrong command line (with the
-// usage line on standard error), 1 after the reason on standard error when IN is refused
-// or OUT cannot be written, 0 otherwise.
+// 4, 8, 16, 24 or 32. Left out, it is IN's depth, and what IN holds is kept: input with
+// alpha is written at 32 bits with an alpha mask, or, from 16 bits, in the 16-bit layout
+// with alpha that IN has (1-5-5-5 or 4-4-4-4; 32 bits for another); 16-bit input without
+// alpha keeps 5-6-5, or takes 5-5-5. --layout chooses the layout of 16-bit output.
+// At 1, 4 and 8 bits the image keeps IN's colour table when IN has that depth, and takes
+// the standard table of the depth otherwise. 32-bit output carries an alpha mask, so that
+// alpha is read back; when IN has no alpha, every pixel is written opaque.
+// A depth or layout that drops IN's alpha or some of its colours is said on standard
+// error before the conversion, a line for each loss; the read's warnings follow the
+// conversion. Exits 2 on a wrong command line (with the usage line on standard error), 1
+// after the reason on standard error when IN is refused or OUT cannot be written, 0
+// otherwise.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -48,6 +56,138 @@ bool parseDepth(const char* text, int& bits) {
       return true;
     }
   return false;
+}
+
+// The 16-bit layouts by the names --layout takes, with the masks (red, green, blue,
+// alpha) that say which one a file has.
+struct Layout {
+  const char* option;
+  const char* name;
+  pixelry::SixteenBitLayout layout;
+  std::uint32_t masks[4];
+};
+constexpr Layout kLayouts[] = {
+    {"565", "5-6-5", pixelry::SixteenBitLayout::rgb565, {0xF800, 0x07E0, 0x001F, 0}},
+    {"555", "5-5-5", pixelry::SixteenBitLayout::rgb555, {0x7C00, 0x03E0, 0x001F, 0}},
+    {"1555", "1-5-5-5", pixelry::SixteenBitLayout::argb1555, {0x7C00, 0x03E0, 0x001F, 0x8000}},
+    {"4444", "4-4-4-4", pixelry::SixteenBitLayout::argb4444, {0x0F00, 0x00F0, 0x000F, 0xF000}},
+};
+
+const Layout& layoutOf(pixelry::SixteenBitLayout layout) {
+  for (const Layout& known : kLayouts)
+    if (known.layout == layout) return known;
+  return kLayouts[0];
+}
+
+const char kUsage[] = "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444]";
+
+const char kHelp[] =
+    "Converts a BMP file of any kind Pixelry reads into an uncompressed one, a row at a time.\n"
+    "  IN, OUT          the files; - for standard input or standard output\n"
+    "  BITS             1, 4, 8, 16, 24 or 32; left out, IN's depth, and 32 bits with an\n"
+    "                   alpha mask for IN with alpha (from 16 bits, its own layout with alpha)\n"
+    "  --layout L       the layout of 16-bit output: 565 (red 5 bits, green 6, blue 5; the\n"
+    "                   default), 555, 1555 (1 bit of alpha) or 4444 (4 bits of alpha)\n"
+    "  --help           this text\n"
+    "A depth or layout that loses IN's alpha or colours is said on standard error.\n";
+
+// What the command line asks for.
+struct CommandLine {
+  std::vector<std::string> files;  // IN and OUT
+  int bits = 0;                    // 0: chosen from IN
+  const Layout* layout = nullptr;  // null: chosen from IN
+  bool help = false;
+};
+
+// False when the command line is wrong.
+bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine& line) {
+  std::vector<std::string> positional;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--help") {
+      line.help = true;
+    } else if (argument == "--layout") {
+      if (++i == arguments.size()) return false;
+      for (const Layout& known : kLayouts)
+        if (arguments[i] == known.option) line.layout = &known;
+      if (!line.layout) return false;
+    } else {
+      positional.push_back(argument);
+    }
+  }
+  if (line.help) return positional.empty();
+  if (positional.size() != 2 && positional.size() != 3) return false;
+  if (positional.size() == 3 && !parseDepth(positional[2].c_str(), line.bits)) return false;
+  line.files.assign(positional.begin(), positional.begin() + 2);
+  return true;
+}
+
+int bitCount(std::uint32_t mask) {
+  int count = 0;
+  for (; mask != 0; mask >>= 1) count += static_cast<int>(mask & 1);
+  return count;
+}
+
+// The depth and layout written: those asked for, or what keeps IN's alpha and colours.
+void chooseOutput(const pixelry::Info& info, const CommandLine& line, int& bits,
+                  pixelry::SixteenBitLayout& layout) {
+  bits = line.bits;
+  layout = pixelry::SixteenBitLayout::rgb565;
+  if (bits == 0) {
+    const Layout* own = nullptr;
+    for (const Layout& known : kLayouts)
+      if (std::equal(known.masks, known.masks + 4, info.masks)) own = &known;
+    if (info.bits == 16)
+      layout = own                           ? own->layout
+               : bitCount(info.masks[1]) > 5 ? pixelry::SixteenBitLayout::rgb565
+                                             : pixelry::SixteenBitLayout::rgb555;
+    const bool alphaKept = info.bits == 16 && own && own->masks[3] != 0;
+    bits = info.alpha && !alphaKept ? 32 : info.bits;
+  }
+  if (line.layout) layout = line.layout->layout;
+}
+
+// Whether every colour of the table comes back unchanged from a file written with
+// options at bits: the table is written as a row of pixels and read back.
+bool keepsColours(const std::vector<RGBApixel>& table, int bits, const pixelry::WriteOptions& options) {
+  if (table.empty()) return true;
+  std::vector<PixelryBYTE> row;
+  for (const RGBApixel& entry : table) row.insert(row.end(), {entry.Blue, entry.Green, entry.Red, 255});
+  const int width = static_cast<int>(table.size());
+  std::vector<PixelryBYTE> file, back(row.size());
+  return pixelry::encode(row.data(), width, 1, row.size(), pixelry::PixelFormat::bgra8, bits, file,
+                         options) &&
+         pixelry::decode(file.data(), file.size(), pixelry::PixelFormat::bgra8, back.data(), back.size()) &&
+         back == row;
+}
+
+// The lines that say what writing IN with options at bits loses.
+std::vector<std::string> losses(const pixelry::Info& info, int bits, const pixelry::WriteOptions& options) {
+  const bool sixteen = bits == 16;
+  const Layout& layout = layoutOf(options.sixteenBitLayout);
+  const std::string target = "Writing " + std::to_string(bits) + "-bit pixels" +
+                             (sixteen ? " (" + std::string(layout.name) + ")" : "");
+  std::vector<std::string> lines;
+  const int alphaKept = bits == 32 ? 8 : sixteen ? bitCount(layout.masks[3]) : 0;
+  const int alphaHeld = bitCount(info.masks[3]);
+  if (info.alpha && alphaKept == 0)
+    lines.push_back(target + " loses IN's alpha: every pixel is opaque.");
+  else if (info.alpha && alphaKept < alphaHeld)
+    lines.push_back(target + " keeps " + std::to_string(alphaKept) + " of IN's " + std::to_string(alphaHeld) +
+                    " bits of alpha.");
+  // A table's colours are tried; direct colours are lost where a channel narrows.
+  bool colours = true;
+  if (info.bits <= 8)
+    colours = keepsColours(info.table, bits, options);
+  else if (bits <= 8)
+    colours = false;
+  else if (sixteen)
+    for (int c = 0; c < 3; ++c)
+      colours = colours && bitCount(info.bits == 24 ? 0xFFu : info.masks[c]) <= bitCount(layout.masks[c]);
+  if (!colours)
+    lines.push_back(target + (bits <= 8 ? " loses colours: each pixel takes the nearest colour of the table."
+                                        : " loses colours: channels keep fewer bits."));
+  return lines;
 }
 
 // All of standard input, or false when reading it failed.
@@ -99,27 +239,31 @@ pixelry::Result convert(pixelry::RowReader& rows, pixelry::RowWriter& writer) {
 
 int main(int argc, char* argv[]) {
   const std::vector<std::string> arguments = pixelry::utf8Arguments(argc, argv);
-  int bits = 0;
-  if ((argc != 3 && argc != 4) || (argc == 4 && !parseDepth(argv[3], bits))) {
-    std::cerr << "Usage: bmpconvert IN OUT [BITS]   "
-                 "(IN or OUT - for standard input or output; BITS 1, 4, 8, 16, 24 or 32)"
+  CommandLine line;
+  if (!parseCommandLine(arguments, line)) {
+    std::cerr << kUsage << "   (IN or OUT - for standard input or output; BITS 1, 4, 8, 16, 24 or 32)"
               << std::endl;
     return kWrongCommandLine;
   }
+  if (line.help) {
+    std::cout << kUsage << '\n' << kHelp << std::flush;
+    return 0;
+  }
   pixelry::RowReader rows;
   std::vector<PixelryBYTE> input;
-  const pixelry::Result opened = openInput(rows, arguments[1].c_str(), input);
+  const pixelry::Result opened = openInput(rows, line.files[0].c_str(), input);
   if (!opened) {
     for (const std::string& warning : opened.warnings) std::cerr << warning << '\n';
     std::cerr << opened.message << std::endl;
     return kFailed;
   }
   const pixelry::Info& info = rows.info();
-  if (bits == 0) bits = info.bits;
+  int bits = 0;
+  pixelry::WriteOptions options;
+  chooseOutput(info, line, bits, options.sixteenBitLayout);
   // At 1, 4 and 8 bits the file's own table is kept when the depth stays (black past the
   // entries it gives, as the reader has it); otherwise the standard table of the depth.
   // 32 bits carry an alpha mask; pixels without alpha come opaque.
-  pixelry::WriteOptions options;
   if (bits == info.bits && bits <= 8) {
     options.table = info.table;
     options.table.resize(std::size_t{1} << bits, RGBApixel{0, 0, 0, 0});
@@ -127,12 +271,14 @@ int main(int argc, char* argv[]) {
   options.alphaMask = bits == 32;
   options.xPelsPerMeter = info.xPelsPerMeter;
   options.yPelsPerMeter = info.yPelsPerMeter;
+  for (const std::string& loss : losses(info, bits, options)) std::cerr << loss << '\n';
   pixelry::RowWriter writer;
-  pixelry::Result written = openOutput(writer, arguments[2].c_str(), info, bits, options);
+  const std::string& out = line.files[1];
+  pixelry::Result written = openOutput(writer, out.c_str(), info, bits, options);
   if (written) written = convert(rows, writer);
   for (const std::string& warning : rows.result().warnings) std::cerr << warning << '\n';
   if (!written) {
-    std::cerr << (isStandardStream(arguments[2].c_str()) && written.code == pixelry::Code::writeFailed
+    std::cerr << (isStandardStream(out.c_str()) && written.code == pixelry::Code::writeFailed
                       ? "Could not write the whole image to standard output."
                       : written.message)
               << std::endl;

@@ -323,7 +323,7 @@ TEST_P(ProgramUsage, WrongCommandLinePrintsOneUsageLine) {
 
 const char kBmpinfoUsage[] = "Usage: bmpinfo FILE...";
 const char kBmpscaleUsage[] = "Usage: bmpscale IN OUT MODE N [BITS]";
-const char kBmpconvertUsage[] = "Usage: bmpconvert IN OUT [BITS]";
+const char kBmpconvertUsage[] = "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444]";
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ProgramUsage,
@@ -382,6 +382,20 @@ INSTANTIATE_TEST_SUITE_P(
                          2,
                          kBmpconvertUsage,
                          true},
+        WrongCommandLine{"BmpconvertLayoutWithoutAName",
+                         BMPCONVERT_PATH,
+                         {"in.bmp", "out.bmp", "16", "--layout"},
+                         2,
+                         kBmpconvertUsage,
+                         true},
+        WrongCommandLine{"BmpconvertUnknownLayout",
+                         BMPCONVERT_PATH,
+                         {"in.bmp", "out.bmp", "--layout", "5551"},
+                         2,
+                         kBmpconvertUsage,
+                         true},
+        WrongCommandLine{
+            "BmpconvertHelpWithFiles", BMPCONVERT_PATH, {"--help", "in.bmp"}, 2, kBmpconvertUsage, true},
         WrongCommandLine{"BmpconvertOneTooMany",
                          BMPCONVERT_PATH,
                          {"in.bmp", "out.bmp", "8", "x"},
@@ -473,38 +487,58 @@ INSTANTIATE_TEST_SUITE_P(Arguments, BmpscaleRefusal,
                                                "UnsupportedDepth", {"P", "50", "7"}, depthRefused(7, 24)}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Examples, BmpconvertHelpListsEveryOption) {
+  const ProgramRun result = runProgram(BMPCONVERT_PATH, {"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.output.rfind(kBmpconvertUsage, 0), 0u) << result.output;
+  for (const char* option : {"IN, OUT", "BITS", "--layout L", "--help", "565", "555", "1555", "4444"})
+    EXPECT_NE(result.output.find(option), std::string::npos) << option;
+}
+
 // A conversion by bmpconvert, file to file.
 struct Conversion {
   const char* name;
   const char* file;  // in the bmpsuite folder
   const char* bits;  // the BITS argument; empty: none
   int depth;         // of the file written
+  // At 16 bits, the layout written (565, 555, 1555 or 4444), and whether --layout asks for it.
+  const char* layout = "565";
+  bool asked = false;
+  const char* said = "";  // on standard error
 };
 
 void PrintTo(const Conversion& c, std::ostream* os) { *os << c.name; }
 
 class BmpconvertConverts : public Examples, public ::testing::WithParamInterface<Conversion> {};
 
-// A pixel written at 16 bits (5-6-5: the top bits of each channel) as the full reader reads
-// it back: a channel of n bits becomes round(v x 255 / (2^n - 1)).
-Rgba atSixteenBits(const RGBApixel& p) {
+// A pixel written at 16 bits as the full reader reads it back: each channel quantised to
+// its n bits of the layout (5-6-5 keeps the top bits, the others round to the nearest
+// level), then widened to round(v x 255 / (2^n - 1)). alpha is what the row carried.
+Rgba atSixteenBits(const RGBApixel& p, int alpha, const std::string& layout) {
   const auto widened = [](int v, int n) { return (2 * v * 255 + (1 << n) - 1) / (2 * ((1 << n) - 1)); };
-  return {widened(p.Red >> 3, 5), widened(p.Green >> 2, 6), widened(p.Blue >> 3, 5), 0};
+  const auto level = [&layout](int v, int n) {
+    return layout == "565" ? v >> (8 - n) : (v * ((1 << n) - 1) + 127) / 255;
+  };
+  const int n = layout == "4444" ? 4 : 5, green = layout == "565" ? 6 : n;
+  const int alphaBits = layout == "1555" ? 1 : layout == "4444" ? 4 : 0;
+  return {widened(level(p.Red, n), n), widened(level(p.Green, green), green), widened(level(p.Blue, n), n),
+          alphaBits == 0 ? 0 : widened(level(alpha, alphaBits), alphaBits)};
 }
 
 // The file written reads back as the direct full read, by the rules of its depth: exact at
-// 32 bits (an alpha mask keeps Alpha; Alpha 255 from a file without one), Alpha 0 at 24, the
-// top bits widened at 16, the nearest entry at 1, 4 and 8 bits of the file's own table
-// (same depth) or of the standard one.
+// 32 bits (alpha kept; Alpha 255 from a file without alpha), Alpha 0 at 24, the layout's
+// levels at 16, the nearest entry at 1, 4 and 8 bits of the file's own table (same depth)
+// or of the standard one. What the conversion loses is said on standard error.
 TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
   const Conversion& row = GetParam();
   const std::string input = kSuite + row.file;
   const std::string output = dir.file("out.bmp");
   std::vector<std::string> arguments = {input, output};
   if (*row.bits != '\0') arguments.emplace_back(row.bits);
+  if (row.asked) arguments.insert(arguments.begin(), {"--layout", row.layout});
   const ProgramRun result = runProgram(BMPCONVERT_PATH, arguments);
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.output, "");
+  EXPECT_EQ(result.output, row.said);
 
   BMP direct;
   const pixelry::Result directRead = pixelry::readFile(direct, input.c_str());
@@ -516,8 +550,10 @@ TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
   EXPECT_EQ(written.TellBitDepth(), row.depth);
   EXPECT_EQ(written.TellWidth(), direct.TellWidth());
   EXPECT_EQ(written.TellHeight(), direct.TellHeight());
+  const bool sixteenBitAlpha = row.depth == 16 && std::string(row.layout).size() == 4;
   const BMIH header = GetBMIH(output.c_str());
-  EXPECT_EQ(header.biSize, row.depth == 32 ? 108u : 40u) << "32 bits carry an alpha mask";
+  EXPECT_EQ(header.biSize, row.depth == 32 || sixteenBitAlpha ? 108u : 40u)
+      << "alpha needs masks in the header";
 
   Palette table;
   if (row.depth <= 8) {
@@ -531,35 +567,63 @@ TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
   std::vector<Rgba> expected;
   for (int y = 0; y < direct.TellHeight(); ++y)
     for (int x = 0; x < direct.TellWidth(); ++x) {
-      Rgba pixel = row.depth == 16 ? atSixteenBits(direct.GetPixel(x, y))
-                                   : afterRoundTrip(row.depth, table, direct.GetPixel(x, y));
-      if (row.depth == 32 && !directRead.alpha) pixel[3] = 255;  // a file without alpha is written opaque
+      const RGBApixel p = direct.GetPixel(x, y);
+      const int alpha = directRead.alpha ? p.Alpha : 255;  // a file without alpha is written opaque
+      Rgba pixel =
+          row.depth == 16 ? atSixteenBits(p, alpha, row.layout) : afterRoundTrip(row.depth, table, p);
+      if (row.depth == 32) pixel[3] = alpha;
       expected.push_back(pixel);
     }
   EXPECT_EQ(firstDifference(expected, pixelsOf(written), direct.TellWidth()), "");
 }
 
+const char kColoursAt16[] = "Writing 16-bit pixels (5-6-5) loses colours: channels keep fewer bits.\n";
+const char kTableAt8[] =
+    "Writing 8-bit pixels loses colours: each pixel takes the nearest colour of the table.\n";
+
 INSTANTIATE_TEST_SUITE_P(
     Bmpsuite, BmpconvertConverts,
-    ::testing::Values(Conversion{"Rle8At24", "good/pal8rle.bmp", "24", 24},
-                      Conversion{"Rle8At32", "good/pal8rle.bmp", "32", 32},
-                      Conversion{"TopDownAt24", "good/pal8topdown.bmp", "24", 24},
-                      Conversion{"TopDownAt32", "good/pal8topdown.bmp", "32", 32},
-                      Conversion{"Rgb565At24", "good/rgb16-565.bmp", "24", 24},
-                      Conversion{"Rgb565AtItsDepth", "good/rgb16-565.bmp", "", 16},
-                      Conversion{"Rgb24At16", "good/rgb24.bmp", "16", 16},
-                      Conversion{"Rle8At16", "good/pal8rle.bmp", "16", 16},
-                      Conversion{"AlphaMaskAt16", "questionable/rgba32-1.bmp", "16", 16},
-                      Conversion{"Rgb565At32", "good/rgb16-565.bmp", "32", 32},
-                      Conversion{"AlphaMaskAt24", "questionable/rgba32-1.bmp", "24", 24},
-                      Conversion{"AlphaMaskAt32", "questionable/rgba32-1.bmp", "32", 32},
-                      Conversion{"AlphaMaskAtItsDepth", "questionable/rgba32-1.bmp", "", 32},
-                      Conversion{"Rle8AtItsDepthKeepsTheTable", "good/pal8rle.bmp", "", 8},
-                      Conversion{"Os2At8KeepsTheTable", "good/pal8os2.bmp", "8", 8},
-                      Conversion{"Rle4At4KeepsTheTable", "good/pal4rle.bmp", "4", 4},
-                      Conversion{"Pal4At8TakesTheStandardTable", "good/pal4.bmp", "8", 8},
-                      Conversion{"Rgb24At8TakesTheStandardTable", "good/rgb24.bmp", "8", 8},
-                      Conversion{"Pal8At1TakesTheStandardTable", "good/pal8.bmp", "1", 1}),
+    ::testing::Values(
+        Conversion{"Rle8At24", "good/pal8rle.bmp", "24", 24},
+        Conversion{"Rle8At32", "good/pal8rle.bmp", "32", 32},
+        Conversion{"TopDownAt24", "good/pal8topdown.bmp", "24", 24},
+        Conversion{"TopDownAt32", "good/pal8topdown.bmp", "32", 32},
+        Conversion{"Rgb565At24", "good/rgb16-565.bmp", "24", 24},
+        Conversion{"Rgb565AtItsDepth", "good/rgb16-565.bmp", "", 16},
+        Conversion{"Rgb555AtItsDepthKeepsItsLayout", "good/rgb16.bmp", "", 16, "555"},
+        Conversion{"Rgb24At16", "good/rgb24.bmp", "16", 16, "565", false, kColoursAt16},
+        Conversion{"Rgb24At555", "good/rgb24.bmp", "16", 16, "555", true,
+                   "Writing 16-bit pixels (5-5-5) loses colours: channels keep fewer bits.\n"},
+        Conversion{"Rle8At16", "good/pal8rle.bmp", "16", 16, "565", false, kColoursAt16},
+        Conversion{"GreysAt16KeepTheirColours", "good/pal8gs.bmp", "16", 16, "565", false, kColoursAt16},
+        Conversion{"OneBitAt16KeepsItsColours", "good/pal1.bmp", "16", 16},
+        Conversion{"AlphaMaskAt16", "questionable/rgba32-1.bmp", "16", 16, "565", false,
+                   "Writing 16-bit pixels (5-6-5) loses IN's alpha: every pixel is opaque.\n"
+                   "Writing 16-bit pixels (5-6-5) loses colours: channels keep fewer bits.\n"},
+        Conversion{"AlphaMaskAt1555", "questionable/rgba32-1.bmp", "16", 16, "1555", true,
+                   "Writing 16-bit pixels (1-5-5-5) keeps 1 of IN's 8 bits of alpha.\n"
+                   "Writing 16-bit pixels (1-5-5-5) loses colours: channels keep fewer bits.\n"},
+        Conversion{"AlphaMaskAt4444", "questionable/rgba32-1.bmp", "16", 16, "4444", true,
+                   "Writing 16-bit pixels (4-4-4-4) keeps 4 of IN's 8 bits of alpha.\n"
+                   "Writing 16-bit pixels (4-4-4-4) loses colours: channels keep fewer bits.\n"},
+        Conversion{"LayoutIsIgnoredAt24", "good/rgb24.bmp", "24", 24, "1555", true},
+        Conversion{"Rgb565At32", "good/rgb16-565.bmp", "32", 32},
+        Conversion{"AlphaMaskAt24", "questionable/rgba32-1.bmp", "24", 24, "565", false,
+                   "Writing 24-bit pixels loses IN's alpha: every pixel is opaque.\n"},
+        Conversion{"AlphaMaskAt32", "questionable/rgba32-1.bmp", "32", 32},
+        Conversion{"AlphaMaskAtItsDepth", "questionable/rgba32-1.bmp", "", 32},
+        Conversion{"FourthByteAlphaAtItsDepth", "../programs/ffmpeg_bgra.bmp", "", 32},
+        Conversion{"Argb1555AtItsDepth", "../programs/imagemagick_argb1555.bmp", "", 16, "1555"},
+        Conversion{"Argb4444AtItsDepth", "../programs/imagemagick_argb4444.bmp", "", 16, "4444"},
+        Conversion{"SixteenBitAlphaOfAnotherLayoutAt32", "questionable/rgba16-1924.bmp", "", 32},
+        Conversion{"Rle8AtItsDepthKeepsTheTable", "good/pal8rle.bmp", "", 8},
+        Conversion{"Os2At8KeepsTheTable", "good/pal8os2.bmp", "8", 8},
+        Conversion{"Rle4At4KeepsTheTable", "good/pal4rle.bmp", "4", 4},
+        Conversion{"Pal4At8TakesTheStandardTable", "good/pal4.bmp", "8", 8, "565", false, kTableAt8},
+        Conversion{"Rgb24At8TakesTheStandardTable", "good/rgb24.bmp", "8", 8, "565", false, kTableAt8},
+        Conversion{
+            "Pal8At1TakesTheStandardTable", "good/pal8.bmp", "1", 1, "565", false,
+            "Writing 1-bit pixels loses colours: each pixel takes the nearest colour of the table.\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Standard input and standard output, named `-`, carry the same bytes as files do.
