@@ -91,6 +91,8 @@ std::vector<std::string> describe(const pixelry::Result& verdict, const pixelry:
       masks += std::string(c == 0 ? " " : ", ") + kChannels[c] + " " + hex(info.masks[c]);
     lines.push_back(masks + (inHeader ? " (in the header)" : " (after the header)"));
   }
+  if (info.alphaSource == pixelry::AlphaSource::fourthByte)
+    lines.emplace_back("Alpha: the fourth byte of each pixel, not 0 in every one");
   lines.emplace_back(std::string("Row order: ") + (info.topDown ? "top-down" : "bottom-up"));
   const std::size_t entries = info.table.size();
   const std::string count = entries == 0   ? std::string("none")

@@ -257,6 +257,11 @@ INSTANTIATE_TEST_SUITE_P(
                      "Compression: bit fields",
                      "Masks: red 0x0000F800, green 0x000007E0, blue 0x0000001F (after the header)",
                      "Row order: bottom-up", "Colour table: none", kClassicAccepts, kFullReads}},
+        Description{"FourthByteAlpha",
+                    "questionable/rgb32fakealpha.bmp",
+                    {"Header kind: Windows BITMAPINFOHEADER (40 bytes)", "Pixels: 127 x 64 at 32 bits",
+                     "Compression: none", "Alpha: the fourth byte of each pixel, not 0 in every one",
+                     "Row order: bottom-up", "Colour table: none", kClassicAccepts, kFullReads}},
         Description{
             "AlphaMaskAfterTheHeader",
             "questionable/rgba32abf.bmp",
