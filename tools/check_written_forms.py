@@ -267,6 +267,21 @@ def stored_levels(data, src):
     return hows.pop() if len(hows) == 1 else ', '.join(sorted(found))
 
 
+def kept(bmpconvert, f):
+    """What bmpconvert writes from f when no depth is asked: the same form and pixels, or what it became."""
+    out = 'kept_' + f
+    r = subprocess.run([bmpconvert, f, out], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if r.returncode:
+        lines = r.stderr.decode(errors='replace').strip().splitlines()
+        return 'fails (%s)' % (lines[-1] if lines else 'exit %d' % r.returncode)
+    a, b = open(f, 'rb').read(), open(out, 'rb').read()
+    n, _ = diff(rule_decode(a)[2], rule_decode(b)[2])
+    pixels = '%d px differ' % n if n else 'same pixels'
+    if describe_file(a) == describe_file(b):
+        return 'same form, ' + pixels
+    return 'becomes %d-bit, %s, %s' % (header(b)['bpp'], describe_file(b)[0], pixels)
+
+
 def written(workdir, bmpconvert, readme):
     os.makedirs(workdir, exist_ok=True)
     os.chdir(workdir)
@@ -294,13 +309,14 @@ def written(workdir, bmpconvert, readme):
     rows = {p: [] for p in readers}
     honours = {p: [] for p in readers}
     head = ['| | ' + ' | '.join(name for name, *_ in FORMS) + ' |', '| --- |' + ' --- |' * len(FORMS)]
-    made_row, header_row, level_row, pixelry_row = [], [], [], []
+    made_row, header_row, level_row, pixelry_row, kept_row = [], [], [], [], []
     for f, (name, src, *_rest) in zip(files, FORMS):
         data = open(f, 'rb').read()
         text, alpha = describe_file(data)
         header_row.append(text)
         made_row.append(made[f])
         level_row.append(stored_levels(data, pics[src]))
+        kept_row.append(kept(bmpconvert, f))
         ref = dec['pixelry'][f]
         rule = rule_decode(data)
         if ref[0] == 'error':
@@ -330,6 +346,7 @@ def written(workdir, bmpconvert, readme):
     L.append('| written by | ' + ' | '.join(made_row) + ' |')
     L.append('| header | ' + ' | '.join(header_row) + ' |')
     L.append('| levels stored | ' + ' | '.join(level_row) + ' |')
+    L.append('| `bmpconvert FILE OUT` | ' + ' | '.join(kept_row) + ' |')
     L.append('| pixelry | ' + ' | '.join(pixelry_row) + ' |')
     for p in readers:
         L.append('| %s | %s |' % (p, ' | '.join(rows[p])))
