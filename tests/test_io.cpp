@@ -970,8 +970,9 @@ TEST(WriteToMemory, AlphaMaskFormCarriesAlphaInALongHeader) {
 }
 
 // The 16-bit layouts: header, masks and words. Three pixels, so a row has two bytes of
-// padding: (200, 100, 50) at Alpha 200, (255, 0, 127) at 127 and (0, 255, 255) at 128.
-// 5-6-5 keeps the top bits (200 is 25 of 31); the others round (200 is 24.3 of 31).
+// padding: (200, 100, 37) at Alpha 200, (255, 0, 127) at 127 and (0, 255, 255) at 128.
+// 5-6-5 keeps the top bits (200 is 25 of 31); the others round (200 is 24.3 of 31, and
+// 37 is 4.498, just below a half).
 struct SixteenBitCase {
   const char* name;
   pixelry::SixteenBitLayout layout;
@@ -987,7 +988,7 @@ BMP threeSixteenBitPixels() {
   BMP image;
   image.SetSize(3, 1);
   image.SetBitDepth(16);
-  image.SetPixel(0, 0, pixel(200, 100, 50, 200));
+  image.SetPixel(0, 0, pixel(200, 100, 37, 200));
   image.SetPixel(1, 0, pixel(255, 0, 127, 127));
   image.SetPixel(2, 0, pixel(0, 255, 255, 128));
   return image;
@@ -1032,23 +1033,23 @@ INSTANTIATE_TEST_SUITE_P(
                        40,
                        3,
                        {0xF800, 0x07E0, 0x001F, 0},
-                       {0xCB26, 0xF80F, 0x07FF},
+                       {0xCB24, 0xF80F, 0x07FF},
                        {0xFF, 0xFF}},
         SixteenBitCase{
-            "Rgb555", pixelry::SixteenBitLayout::rgb555, 40, 0, {}, {0x6186, 0x7C0F, 0x03FF}, {0, 0}},
+            "Rgb555", pixelry::SixteenBitLayout::rgb555, 40, 0, {}, {0x6184, 0x7C0F, 0x03FF}, {0, 0}},
         SixteenBitCase{"Argb1555",
                        pixelry::SixteenBitLayout::argb1555,
                        108,
                        3,
                        {0x7C00, 0x03E0, 0x001F, 0x8000},
-                       {0xE186, 0x7C0F, 0x83FF},
+                       {0xE184, 0x7C0F, 0x83FF},
                        {0, 0}},
         SixteenBitCase{"Argb4444",
                        pixelry::SixteenBitLayout::argb4444,
                        108,
                        3,
                        {0x0F00, 0x00F0, 0x000F, 0xF000},
-                       {0xCC63, 0x7F07, 0x80FF},
+                       {0xCC62, 0x7F07, 0x80FF},
                        {0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
