@@ -317,19 +317,19 @@ void readTable(Parse& parse, const InfoHeader& info, std::int64_t offBits) {
 void findFourthByteAlpha(Parse& parse) {
   FileLayout& layout = parse.outcome.layout;
   if (layout.bits != 32 || layout.masked) return;
-  // 32-bit rows have no padding.
+  // 32-bit rows have no padding. Each piece of whole pixels is looked through without a
+  // branch a byte, so that the loop is vector code; a piece that ends inside a pixel
+  // leaves its part for the next.
   const std::int64_t size = std::int64_t{layout.width} * layout.height * 4;
-  PixelryBYTE chunk[1 << 14];
-  for (std::int64_t at = 0; at < size;) {
-    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size - at, sizeof chunk));
-    const std::size_t got = parse.source.peekSome(at, chunk, wanted);
-    // A whole piece at a time, without a branch a byte, so that the loop is vector code.
+  std::size_t phase = 3;
+  parse.source.scan(0, size, [&layout, &phase](const PixelryBYTE* bytes, std::size_t count) {
     unsigned any = 0;
-    for (std::size_t i = 3; i < got; i += 4) any |= chunk[i];
+    std::size_t i = phase;
+    for (; i < count; i += 4) any |= bytes[i];
+    phase = i - count;
     layout.fourthByteAlpha = any != 0;
-    if (layout.fourthByteAlpha || got < wanted) return;
-    at += static_cast<std::int64_t>(got);
-  }
+    return !layout.fourthByteAlpha;
+  });
 }
 
 ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) {
