@@ -20,12 +20,35 @@ namespace {
 constexpr PixelryBYTE kV4Tail[kV4Header - kInfoHeader] = {0, 0, 0xFF, 0, 0, 0xFF, 0,   0,   0xFF, 0,
                                                           0, 0, 0,    0, 0, 0xFF, 'B', 'G', 'R',  's'};
 
+constexpr std::uint32_t kImagesIntent = 4;  // LCS_GM_IMAGES
+
 bool writeBytes(ByteSink& sink, const PixelryBYTE* bytes, std::int64_t count) {
   return sink.write(bytes, static_cast<std::size_t>(count));
 }
 
-std::int64_t paletteBytes(int bits) {
-  return isIndexedDepth(bits) ? std::int64_t{4} << bits : bits == 16 ? 12 : 0;
+// The colour table, or the masks of a 16-bit file that a 124-byte header does not hold.
+std::int64_t paletteBytes(const FileShape& shape) {
+  return isIndexedDepth(shape.bits)                  ? std::int64_t{4} << shape.bits
+         : shape.bits == 16 && shape.profile.empty() ? 12
+                                                     : 0;
+}
+
+std::uint32_t infoHeaderBytes(const FileShape& shape) {
+  return !shape.profile.empty() ? kV5Header : shape.alphaMask ? kV4Header : kInfoHeader;
+}
+
+// The 84 bytes that make a 40-byte info header a 124-byte one naming an embedded profile:
+// the masks of 16-bit and alpha-mask files, the colour space, no endpoints or gammas, the
+// rendering intent, and where the profile lies, counted from the info header's start.
+void fillV5Tail(const FileShape& shape, PixelryBYTE (&tail)[kV5Header - kInfoHeader]) {
+  if (shape.bits == 16)
+    for (std::size_t c = 0; c < 3; ++c) putLe32(tail + 4 * c, k565Masks[c]);
+  if (shape.alphaMask) std::memcpy(tail, kV4Tail, 16);
+  putLe32(tail + 16, kEmbeddedProfile);
+  putLe32(tail + 68, kImagesIntent);
+  putLe32(tail + 72, static_cast<std::uint32_t>(shape.fileBytes() - kFileHeaderBytes -
+                                                static_cast<std::int64_t>(shape.profile.size())));
+  putLe32(tail + 76, static_cast<std::uint32_t>(shape.profile.size()));
 }
 
 }  // namespace
@@ -33,7 +56,7 @@ std::int64_t paletteBytes(int bits) {
 std::int64_t FileShape::rowSize() const { return rowSizeBytes(width, bits); }
 
 std::int64_t FileShape::headerBytes() const {
-  return kFileHeaderBytes + (alphaMask ? kV4Header : kInfoHeader) + paletteBytes(bits);
+  return kFileHeaderBytes + infoHeaderBytes(*this) + paletteBytes(*this);
 }
 
 bool writeHeaders(ByteSink& sink, const FileShape& shape) {
@@ -41,7 +64,7 @@ bool writeHeaders(ByteSink& sink, const FileShape& shape) {
   bmfh.bfSize = static_cast<PixelryDWORD>(shape.fileBytes());
   bmfh.bfOffBits = static_cast<PixelryDWORD>(shape.headerBytes());
   BMIH bmih;
-  bmih.biSize = shape.alphaMask ? kV4Header : kInfoHeader;
+  bmih.biSize = infoHeaderBytes(shape);
   bmih.biWidth = static_cast<PixelryDWORD>(shape.width);
   bmih.biHeight = static_cast<PixelryDWORD>(shape.height);
   bmih.biBitCount = static_cast<PixelryWORD>(shape.bits);
@@ -52,16 +75,26 @@ bool writeHeaders(ByteSink& sink, const FileShape& shape) {
   bmih.biYPelsPerMeter =
       static_cast<PixelryDWORD>(shape.yPelsPerMeter != 0 ? shape.yPelsPerMeter : kDefaultPelsPerMeter);
   if (!writeRecord(sink, bmfh) || !writeRecord(sink, bmih)) return false;
-  if (shape.alphaMask && !writeBytes(sink, kV4Tail, sizeof kV4Tail)) return false;
+  if (!shape.profile.empty()) {
+    PixelryBYTE tail[kV5Header - kInfoHeader] = {};
+    fillV5Tail(shape, tail);
+    if (!writeBytes(sink, tail, sizeof tail)) return false;
+  } else if (shape.alphaMask && !writeBytes(sink, kV4Tail, sizeof kV4Tail)) {
+    return false;
+  }
 
   PixelryBYTE palette[4 * 256];
   if (isIndexedDepth(shape.bits)) {
     // RGBApixel has the byte order of a palette entry.
-    std::memcpy(palette, shape.table.data(), static_cast<std::size_t>(paletteBytes(shape.bits)));
+    std::memcpy(palette, shape.table.data(), static_cast<std::size_t>(paletteBytes(shape)));
   } else if (shape.bits == 16) {
     for (std::size_t c = 0; c < 3; ++c) putLe32(palette + 4 * c, k565Masks[c]);
   }
-  return writeBytes(sink, palette, paletteBytes(shape.bits));
+  return writeBytes(sink, palette, paletteBytes(shape));
+}
+
+bool writeProfile(ByteSink& sink, const FileShape& shape) {
+  return writeBytes(sink, shape.profile.data(), static_cast<std::int64_t>(shape.profile.size()));
 }
 
 RowEncoder::RowEncoder(const FileShape& shape, Target source) : shape_(shape), source_(source) {}
@@ -148,7 +181,7 @@ EncodeStatus encodeWhole(ByteSink& sink, const FileShape& shape, Target source, 
         return EncodeStatus::badIndex;
     if (!writeBytes(sink, buffer.get(), rows * rowSize)) return EncodeStatus::writeFailed;
   }
-  return EncodeStatus::written;
+  return writeProfile(sink, shape) ? EncodeStatus::written : EncodeStatus::writeFailed;
 }
 
 }  // namespace pixelry::detail

@@ -25,12 +25,13 @@ using namespace pixelry::detail;
 namespace {
 
 // The file the image object is written as: its size, depth, resolution and table.
-FileShape shapeOf(const BMP& image, bool alphaMask) {
+FileShape shapeOf(const BMP& image, bool alphaMask, const std::vector<PixelryBYTE>& profile = {}) {
   FileShape shape;
   shape.width = image.TellWidth();
   shape.height = image.TellHeight();
   shape.bits = image.TellBitDepth();
   shape.alphaMask = alphaMask;
+  shape.profile = profile;
   std::tie(shape.xPelsPerMeter, shape.yPelsPerMeter) = ImageAccess::resolution(image);
   if (isIndexedDepth(shape.bits)) {
     shape.tableEntries = 1 << shape.bits;
@@ -141,6 +142,7 @@ pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFo
   shape.alphaMask = alphaMaskAt(bits, options);
   shape.xPelsPerMeter = options.xPelsPerMeter;
   shape.yPelsPerMeter = options.yPelsPerMeter;
+  shape.profile = options.profile;
   shape.tableEntries = static_cast<int>(options.table.empty() ? most : options.table.size());
   if (options.table.empty())
     fillStandardTable(shape.table.data(), isIndexedDepth(bits) ? bits : 8);
@@ -168,7 +170,7 @@ bool pixelry::detail::writeToStream(const BMP& image, std::FILE* file) {
 }
 
 pixelry::Result pixelry::writeFile(const BMP& image, const char* fileName, const WriteOptions& options) {
-  const FileShape shape = shapeOf(image, alphaMaskAt(image.TellBitDepth(), options));
+  const FileShape shape = shapeOf(image, alphaMaskAt(image.TellBitDepth(), options), options.profile);
   return writeResult(
       writeFileWith(fileName, shape,
                     [&image, &shape](ByteSink& sink) { return writeImage(image, sink, shape); }),
@@ -177,7 +179,7 @@ pixelry::Result pixelry::writeFile(const BMP& image, const char* fileName, const
 
 pixelry::Result pixelry::writeMemory(const BMP& image, std::vector<PixelryBYTE>& out,
                                      const WriteOptions& options) {
-  const FileShape shape = shapeOf(image, alphaMaskAt(image.TellBitDepth(), options));
+  const FileShape shape = shapeOf(image, alphaMaskAt(image.TellBitDepth(), options), options.profile);
   return writeResult(
       writeMemoryWith(out, shape,
                       [&image, &shape](ByteSink& sink) { return writeImage(image, sink, shape); }),
