@@ -30,6 +30,15 @@ constexpr double kSrgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04
 // Linear light in [0, 1] is looked up in kEncodingSteps + 1 steps; the matrix arithmetic
 // rounds to the nearest step, as Little CMS's 1.14 fixed point does.
 constexpr int kEncodingSteps = 16384;
+// The matrix's terms are summed in fixed point with kFractionBits bits, four times finer
+// than a step, three outputs to a 64-bit word: fields of kFieldBits bits, each term
+// limited to +-kLargestTerm and each field offset by kFieldBias so that no sum leaves it.
+constexpr int kFractionBits = 16, kFieldBits = 21;
+constexpr std::int64_t kLargestTerm = std::int64_t{1} << 18, kFieldBias = std::int64_t{1} << 20;
+constexpr std::uint64_t kField = (std::uint64_t{1} << kFieldBits) - 1;
+constexpr std::int64_t kOne = std::int64_t{1} << kFractionBits;
+// A sum to the nearest step.
+constexpr int kShift = kFractionBits - 14, kRound = 1 << (kShift - 1);
 // Gammas of a calibrated header outside this range describe no display.
 constexpr double kLowestGamma = 1.0 / 16, kHighestGamma = 16;
 
@@ -151,7 +160,7 @@ struct Tag {
 };
 
 // Reads a tone curve into 256 values of linear light for the inputs 0 to 255.
-ColourFault readCurve(const Tag& tag, float (&out)[256]) {
+ColourFault readCurve(const Tag& tag, double (&out)[256]) {
   if (tag.size < 12) return ColourFault::curveShort;
   if (is(tag.data, "curv")) {
     const std::uint32_t points = be32(tag.data + 8);
@@ -160,14 +169,14 @@ ColourFault readCurve(const Tag& tag, float (&out)[256]) {
     for (int i = 0; i < 256; ++i) {
       const double x = i / 255.0;
       if (points == 0) {
-        out[i] = static_cast<float>(x);
+        out[i] = x;
       } else if (points == 1) {
-        out[i] = static_cast<float>(std::pow(x, be16(values) / 256.0));  // u8Fixed8
+        out[i] = std::pow(x, be16(values) / 256.0);  // u8Fixed8
       } else {
         const double at = x * (points - 1);
         const auto below = std::min(static_cast<std::uint32_t>(at), points - 2);
         const double low = be16(values + 2 * below), high = be16(values + 2 * below + 2);
-        out[i] = static_cast<float>((low + (high - low) * (at - below)) / 65535.0);
+        out[i] = (low + (high - low) * (at - below)) / 65535.0;
       }
     }
     return ColourFault::none;
@@ -204,7 +213,7 @@ ColourFault readCurve(const Tag& tag, float (&out)[256]) {
         y = x >= d ? power + e : c * x + f;
         break;
     }
-    out[i] = static_cast<float>(y);
+    out[i] = y;
   }
   return ColourFault::none;
 }
@@ -264,6 +273,7 @@ ColourSpace ColourSpace::fromProfile(std::vector<PixelryBYTE> bytes) {
   static const char* const kColorants[3] = {"rXYZ", "gXYZ", "bXYZ"};
   static const char* const kCurves[3] = {"rTRC", "gTRC", "bTRC"};
   Matrix colorants;
+  double curves[3][256];
   for (int c = 0; c < 3 && space.fault_ == ColourFault::none; ++c) {
     const Tag colorant = profile.find(kColorants[c]), curve = profile.find(kCurves[c]);
     if (!colorant.data || !curve.data) {
@@ -272,15 +282,10 @@ ColourSpace ColourSpace::fromProfile(std::vector<PixelryBYTE> bytes) {
       space.fault_ = ColourFault::colorant;
     } else {
       for (int r = 0; r < 3; ++r) colorants[r][c] = s15Fixed16(colorant.data + 8 + 4 * r);
-      space.fault_ = readCurve(curve, space.curves_[c]);
+      space.fault_ = readCurve(curve, curves[c]);
     }
   }
-  if (space.fault_ != ColourFault::none) return space;
-  Matrix toSrgb;
-  multiply(fromConnectionSpace(), colorants, toSrgb);
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) space.matrix_[r][c] = static_cast<float>(toSrgb[r][c]);
-  space.settle();
+  if (space.fault_ == ColourFault::none) space.build(curves, colorants);
   return space;
 }
 
@@ -299,50 +304,71 @@ ColourSpace ColourSpace::fromCalibration(const PixelryBYTE* endpoints, const Pix
   }
   Matrix colorants;
   if (!colorantsOf(xy, colorants)) return space;
+  double curves[3][256];
   for (int c = 0; c < 3; ++c) {
     const double gamma = le32(gammas + 4 * c) / 65536.0;
     if (!(gamma >= kLowestGamma && gamma <= kHighestGamma)) return space;
-    for (int i = 0; i < 256; ++i) space.curves_[c][i] = static_cast<float>(std::pow(i / 255.0, gamma));
+    for (int i = 0; i < 256; ++i) curves[c][i] = std::pow(i / 255.0, gamma);
   }
-  Matrix toSrgb;
-  multiply(fromConnectionSpace(), colorants, toSrgb);
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) space.matrix_[r][c] = static_cast<float>(toSrgb[r][c]);
   space.fault_ = ColourFault::none;
-  space.settle();
+  space.build(curves, colorants);
   return space;
 }
 
-void ColourSpace::settle() {
+void ColourSpace::build(const double (&curves)[3][256], const double (&colorants)[3][3]) {
+  Matrix toSrgb;
+  multiply(fromConnectionSpace(), colorants, toSrgb);
+  for (int c = 0; c < 3; ++c)
+    for (int v = 0; v < 256; ++v) {
+      // Summed as unsigned words: the terms' fields may be negative, the sums' are not.
+      std::uint64_t word = 0;
+      for (int o = 0; o < 3; ++o) {
+        const double term = std::ldexp(toSrgb[o][c] * curves[c][v], kFractionBits);
+        const auto fixed = static_cast<std::int64_t>(std::lround(
+            std::clamp(term, -static_cast<double>(kLargestTerm), static_cast<double>(kLargestTerm))));
+        word += static_cast<std::uint64_t>(fixed + (c == 0 ? kFieldBias : 0)) << (kFieldBits * o);
+      }
+      terms_[c][v] = word;
+    }
   // Every grey, then the red, green and blue ramps, in blue-green-red order.
   PixelryBYTE ramps[4][256][3] = {};
   for (int v = 0; v < 256; ++v) {
     const auto value = static_cast<PixelryBYTE>(v);
     ramps[0][v][0] = ramps[0][v][1] = ramps[0][v][2] = value;
-    for (int c = 0; c < 3; ++c) ramps[c + 1][v][c] = value;
+    for (int c = 0; c < 3; ++c) ramps[c + 1][v][2 - c] = value;
   }
   PixelryBYTE converted[sizeof ramps];
   convert(&ramps[0][0][0], 3, 4 * 256, converted);
   identity_ = std::memcmp(converted, ramps, sizeof ramps) == 0;
 }
 
-void ColourSpace::convert(const PixelryBYTE* in, int size, std::int64_t count, PixelryBYTE* out) const {
+namespace {
+
+// The loop of convert for pixels of size bytes.
+template <int size>
+void convertPixels(const std::uint64_t (&terms)[3][256], const PixelryBYTE* in, std::int64_t count,
+                   PixelryBYTE* out) {
   const PixelryBYTE* encode = srgbEncoding();
-  const float(&m)[3][3] = matrix_;
-  const auto step = [](float v) {
-    v = v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v;
-    return static_cast<int>(v * static_cast<float>(kEncodingSteps) + 0.5f);
+  const auto step = [encode](std::uint64_t field) {
+    const std::int64_t v = static_cast<std::int64_t>(field & kField) - kFieldBias;
+    return encode[v <= 0 ? 0 : v >= kOne ? kEncodingSteps : (v + kRound) >> kShift];
   };
   for (std::int64_t x = 0; x < count; ++x, in += size, out += size) {
-    const float r = curves_[0][in[2]], g = curves_[1][in[1]], b = curves_[2][in[0]];
-    const int red = step(m[0][0] * r + m[0][1] * g + m[0][2] * b);
-    const int green = step(m[1][0] * r + m[1][1] * g + m[1][2] * b);
-    const int blue = step(m[2][0] * r + m[2][1] * g + m[2][2] * b);
+    const std::uint64_t sum = terms[0][in[2]] + terms[1][in[1]] + terms[2][in[0]];
     if (size == 4) out[3] = in[3];
-    out[0] = encode[blue];
-    out[1] = encode[green];
-    out[2] = encode[red];
+    out[2] = step(sum);
+    out[1] = step(sum >> kFieldBits);
+    out[0] = step(sum >> (2 * kFieldBits));
   }
+}
+
+}  // namespace
+
+void ColourSpace::convert(const PixelryBYTE* in, int size, std::int64_t count, PixelryBYTE* out) const {
+  if (size == 4)
+    convertPixels<4>(terms_, in, count, out);
+  else
+    convertPixels<3>(terms_, in, count, out);
 }
 
 }  // namespace pixelry::detail

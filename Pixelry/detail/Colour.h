@@ -62,14 +62,18 @@ class ColourSpace {
   void convert(const PixelryBYTE* in, int size, std::int64_t count, PixelryBYTE* out) const;
 
  private:
-  void settle();
+  // Makes the conversion from the tone curves' values (linear light for the inputs 0 to
+  // 255 of red, green and blue) and the colorants (columns: red, green and blue in XYZ,
+  // D50), and tells whether it is the identity.
+  void build(const double (&curves)[3][256], const double (&colorants)[3][3]);
 
   bool given_ = false;
   bool identity_ = false;
   ColourFault fault_ = ColourFault::none;
   std::vector<PixelryBYTE> profile_;
-  float curves_[3][256] = {};  // red, green and blue in linear light
-  float matrix_[3][3] = {};    // linear red, green, blue: to linear sRGB
+  // For each input channel (red, green, blue) and 8-bit value, its terms of linear sRGB's
+  // red, green and blue (the matrix times the curve), packed in one word (see convert).
+  std::uint64_t terms_[3][256] = {};
 };
 
 // Embedded profiles larger than this are not read.
