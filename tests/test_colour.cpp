@@ -153,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
 Bytes calibratedTail(const double (&xy)[3][2], const double (&gammas)[3]) {
   Bytes tail(68, 0);
   for (int c = 0; c < 3; ++c) {
-    const double xyz[3] = {xy[c][0], xy[c][1], 1 - xy[c][0] - xy[c][1]};
+    // Only the chromaticities count: X + Y + Z is 0.8, not 1.
+    const double xyz[3] = {0.8 * xy[c][0], 0.8 * xy[c][1], 0.8 * (1 - xy[c][0] - xy[c][1])};
     for (int k = 0; k < 3; ++k) {
       const auto fixed = static_cast<std::uint32_t>(std::lround(xyz[k] * (1 << 30)));
       for (int b = 0; b < 4; ++b) tail[20 + 12 * c + 4 * k + b] = static_cast<std::uint8_t>(fixed >> (8 * b));
