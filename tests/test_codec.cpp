@@ -196,7 +196,7 @@ TEST(Formats, TheImageKeepsAPlainFourthByteButNotOneTheBitFieldsLeaveOut) {
 // 1 MiB: a byte that is not 0 in the last pixel counts, one past the end of the data does not.
 TEST(Formats, FourthByteAlphaIsFoundAnywhereInTheData) {
   BmpFile file = BmpFile::make(1024, 257, 32);
-  Bytes row(4 * 1024, 0);
+  Bytes row(std::size_t{4} * 1024, 0);
   for (int y = 0; y < 256; ++y) file.row(row);
   row.back() = 9;
   file.row(row);

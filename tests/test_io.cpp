@@ -679,7 +679,7 @@ Bytes topDown24(int width, int height, std::size_t kept = SIZE_MAX) {
   const std::size_t rowSize = (3 * static_cast<std::size_t>(width) + 3) / 4 * 4;
   for (int y = 0, n = 0; y < height; ++y) {
     Bytes row(rowSize, 0);
-    for (int x = 0; x < width; ++x, ++n) {
+    for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x, ++n) {
       row[3 * x] = static_cast<std::uint8_t>(3 * n);
       row[3 * x + 1] = static_cast<std::uint8_t>(2 * n);
       row[3 * x + 2] = static_cast<std::uint8_t>(n);
@@ -1157,8 +1157,8 @@ TEST(SixteenBitLayouts, ProgramFilesKeepTheirPixels) {
     options.sixteenBitLayout = layout;
     Bytes again;
     ASSERT_TRUE(pixelry::writeMemory(image, again, options));
-    const std::size_t pixels =
-        static_cast<std::size_t>(image.TellHeight()) * ((image.TellWidth() * 2 + 3) / 4 * 4);
+    const std::size_t pixels = static_cast<std::size_t>(image.TellHeight()) *
+                               static_cast<std::size_t>((image.TellWidth() * 2 + 3) / 4 * 4);
     ASSERT_GE(file.size(), testing_support::le32(file, 10) + pixels);
     EXPECT_TRUE(std::equal(again.end() - static_cast<std::ptrdiff_t>(pixels), again.end(),
                            file.begin() + testing_support::le32(file, 10)));
