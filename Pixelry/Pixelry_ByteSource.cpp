@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/types.h>
@@ -45,20 +46,44 @@ bool seekFileBy(std::FILE* file, std::int64_t distance) {
 }  // namespace
 
 bool ByteSource::peek(std::int64_t distance, PixelryBYTE* out, std::size_t count) {
-  return count == 0 || peekSome(distance, out, count) == count;
-}
-
-std::size_t ByteSource::peekSome(std::int64_t distance, PixelryBYTE* out, std::size_t count) {
   if (!file_) {
     const std::int64_t from = static_cast<std::int64_t>(at_) + distance;
-    if (from < 0 || from >= static_cast<std::int64_t>(size_)) return 0;
-    const std::size_t got = std::min(count, size_ - static_cast<std::size_t>(from));
-    std::memcpy(out, data_ + from, got);
-    return got;
+    if (from < 0 || from > static_cast<std::int64_t>(size_) || count > size_ - static_cast<std::size_t>(from))
+      return false;
+    if (count > 0) std::memcpy(out, data_ + from, count);
+    return true;
   }
-  if (count == 0 || !seekFileBy(file_, distance)) return 0;
+  if (count == 0 || !seekFileBy(file_, distance)) return count == 0;
   const std::size_t got = std::fread(out, 1, count, file_);
-  return seekFileBy(file_, -distance - static_cast<std::int64_t>(got)) ? got : 0;
+  const bool back = seekFileBy(file_, -distance - static_cast<std::int64_t>(got));
+  return got == count && back;
+}
+
+void ByteSource::scan(std::int64_t distance, std::int64_t count,
+                      const std::function<bool(const PixelryBYTE*, std::size_t)>& visit) {
+  if (!file_) {
+    const std::int64_t from = static_cast<std::int64_t>(at_) + distance;
+    if (from < 0 || from >= static_cast<std::int64_t>(size_) || count <= 0) return;
+    visit(data_ + from,
+          static_cast<std::size_t>(std::min<std::int64_t>(count, static_cast<std::int64_t>(size_) - from)));
+    return;
+  }
+  if (count <= 0 || !seekFileBy(file_, distance)) return;
+  std::vector<PixelryBYTE> piece;
+  std::int64_t read = 0;
+  try {
+    piece.resize(static_cast<std::size_t>(std::min<std::int64_t>(count, std::int64_t{1} << 20)));
+  } catch (const std::bad_alloc&) {
+    piece.clear();
+  }
+  while (read < count && !piece.empty()) {
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(count - read, static_cast<std::int64_t>(piece.size())));
+    const std::size_t got = std::fread(piece.data(), 1, wanted, file_);
+    read += static_cast<std::int64_t>(got);
+    if (got == 0 || !visit(piece.data(), got)) break;
+  }
+  seekFileBy(file_, -distance - read);
 }
 
 void ByteSource::skip(std::int64_t count) {

@@ -1,4 +1,5 @@
 // Probing, decoding into the caller's buffer, and loading in one call.
+#include <array>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -23,7 +24,7 @@ namespace {
 // the classic reader's verdict.
 template <class Again>
 pixelry::Result probeSource(ByteSource& source, const std::string& name, pixelry::Info& info, Again&& again) {
-  const ParseOutcome parsed = parseBmp(source, Policy::full, 0);
+  const ParseOutcome parsed = parseBmp(source, Policy::full, 0, true);
   info = infoOf(parsed);
   ByteSource* classic = again();
   info.classic = classic && parseBmp(*classic).refusal == Refusal::none;
@@ -38,9 +39,10 @@ std::size_t rowBytesOf(const FileLayout& layout, Target target) {
 
 // The parse and the checks every decode makes before it touches the caller's memory.
 pixelry::Result decodeSource(ByteSource& source, const std::string& name, pixelry::PixelFormat format,
-                             void* out, std::size_t stride, std::uint64_t maxPixels, FileLayout& layout) {
+                             void* out, std::size_t stride, std::uint64_t maxPixels, pixelry::Colour colour,
+                             FileLayout& layout) {
   if (!isKnown(format)) return badArgument("Cannot decode " + name + ": unknown pixel format.");
-  const ParseOutcome parsed = parseBmp(source, Policy::full, maxPixels);
+  const ParseOutcome parsed = parseBmp(source, Policy::full, maxPixels, colour == pixelry::Colour::toSrgb);
   pixelry::Result result = verdictOf(parsed, name, maxPixels, targetOf(format));
   if (!result) return result;
   layout = parsed.layout;
@@ -57,10 +59,10 @@ pixelry::Result decodeSource(ByteSource& source, const std::string& name, pixelr
 }
 
 pixelry::Result decodeCaller(ByteSource& source, const std::string& name, pixelry::PixelFormat format,
-                             void* out, std::size_t stride) {
+                             void* out, std::size_t stride, pixelry::Colour colour) {
   if (!out) return badArgument("Cannot decode " + name + ": no buffer.");
   FileLayout layout;
-  return decodeSource(source, name, format, out, stride, 0, layout);
+  return decodeSource(source, name, format, out, stride, 0, colour, layout);
 }
 
 // Parses, allocates and decodes; pixels changes only on success.
@@ -68,7 +70,8 @@ pixelry::Result loadSource(ByteSource& source, const std::string& name, pixelry:
                            pixelry::Pixels& pixels, const pixelry::ReadOptions& options) {
   FileLayout layout;
   const std::size_t anyStride = SIZE_MAX;
-  pixelry::Result result = decodeSource(source, name, format, nullptr, anyStride, options.maxPixels, layout);
+  pixelry::Result result =
+      decodeSource(source, name, format, nullptr, anyStride, options.maxPixels, options.colour, layout);
   if (!result) return result;
   // The rows' buffers first: once pixels' own bytes are resized (in the memory a Pixels
   // used before already holds, without a fresh page to fault in), nothing can fail.
@@ -79,8 +82,10 @@ pixelry::Result loadSource(ByteSource& source, const std::string& name, pixelry:
     return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
   std::vector<RGBApixel> table;
   try {
-    if (format == pixelry::PixelFormat::index8)
-      table.assign(layout.table.begin(), layout.table.begin() + (std::size_t{1} << layout.bits));
+    if (format == pixelry::PixelFormat::index8) {
+      const std::array<RGBApixel, 256> colours = tableAsRead(layout);
+      table.assign(colours.begin(), colours.begin() + (std::size_t{1} << layout.bits));
+    }
     const std::size_t size = stride * static_cast<std::size_t>(layout.height);
     if (pixels.bytes.capacity() < size) {
       std::vector<std::uint8_t> fresh;
@@ -123,15 +128,15 @@ pixelry::Result pixelry::probeFile(const char* fileName, Info& info) {
 }
 
 pixelry::Result pixelry::decode(const void* data, std::size_t size, PixelFormat format, void* out,
-                                std::size_t stride, const ReadOptions&) {
+                                std::size_t stride, const ReadOptions& options) {
   ByteSource source = memorySource(data, size);
-  return decodeCaller(source, "memory", format, out, stride);
+  return decodeCaller(source, "memory", format, out, stride, options.colour);
 }
 
 pixelry::Result pixelry::decodeFile(const char* fileName, PixelFormat format, void* out, std::size_t stride,
-                                    const ReadOptions&) {
+                                    const ReadOptions& options) {
   return withFile(fileName, [&](ByteSource& source, const std::string& name) {
-    return decodeCaller(source, name, format, out, stride);
+    return decodeCaller(source, name, format, out, stride, options.colour);
   });
 }
 

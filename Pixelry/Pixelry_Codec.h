@@ -81,7 +81,7 @@ struct Info {
   // files without bit fields; 8-8-8 for plain 32-bit files, with alpha 0xFF000000 when
   // their fourth byte carries it); 0 otherwise.
   std::uint32_t masks[4] = {};
-  // The colour table as the file stores it (Alpha 0), count = table.size(): the entries
+  // The colour table as the file stores it (Alpha 0, never converted), count = table.size(): the entries
   // the header declares, as far as the pixel offset leaves room for them.
   std::vector<RGBApixel> table;
   // Resolution in pixels per metre, 0 when not set.
@@ -92,6 +92,10 @@ struct Info {
   std::uint32_t dataOffset = 0;
   // Whether the classic reader (BMP::ReadFromFile) takes the file.
   bool classic = false;
+  // The file's colour space as a read with the default options treats it (toSrgb), and
+  // the bytes of the ICC profile it embeds (empty: none, or out of reach).
+  ColourHandling colour = ColourHandling::none;
+  std::vector<std::uint8_t> profile;
 };
 
 // Reads the headers at data (size bytes), and the colour table or masks, into info: no

@@ -115,6 +115,7 @@ class RowConverter {
         whole_(layout.encoding == FileLayout::Encoding::rows ? rowSizeBytes(layout.width, layout.bits)
                                                              : layout.width),
         opaque_(target != Target::image && !layout.alpha()),
+        colour_(layout.converting() ? &layout.colour : nullptr),
         channels_(layout.masks, layout.widening) {
     kind_ = isIndexedDepth(bits_)    ? Kind::indexed
             : bits_ == 24            ? Kind::bgr
@@ -128,7 +129,7 @@ class RowConverter {
   // Allocates what the conversion needs; false when it cannot be.
   bool allocate(const FileLayout& layout) {
     if (kind_ == Kind::indexed && target_ != Target::index8) {
-      std::array<RGBApixel, 256> table = layout.table;
+      std::array<RGBApixel, 256> table = tableAsRead(layout);
       return (bits_ == 8 || tryResize(indices_, static_cast<std::size_t>(width_))) &&
              lookUp(table.data(), table.size());
     }
@@ -139,10 +140,17 @@ class RowConverter {
       std::vector<RGBApixel> words;
       if (!tryResize(words, std::size_t{1} << 16)) return false;
       for (std::uint32_t word = 0; word < words.size(); ++word) words[word] = channels_(word);
+      convertColours(words.data(), words.size());
       return lookUp(words.data(), words.size());
     }
     const bool inPlace = target_ == Target::bgra8 || target_ == Target::image;
     return inPlace || tryResize(scratch_, static_cast<std::size_t>(width_));
+  }
+
+  // Allocates the row that 24- and 32-bit pixels are converted to sRGB in, when they are.
+  bool allocateColours() {
+    return colour_ == nullptr || kind_ == Kind::indexed || kind_ == Kind::masked ||
+           tryResize(converted_, static_cast<std::size_t>(width_) * 4);
   }
 
   // Converts a row of which `available` bytes arrived: a row without all its bytes,
@@ -189,11 +197,12 @@ class RowConverter {
     }
     if (kind_ == Kind::bgr) {
       const auto alpha = static_cast<PixelryBYTE>(opaque_ ? 255 : 0);
-      return storePixels(target_, in, 3, count, out, &alpha);
+      return storePixels(target_, converted(in, 3, count), 3, count, out, &alpha);
     }
     if (kind_ == Kind::copy) {
       const auto alpha = static_cast<PixelryBYTE>(alpha32_ == Alpha::opaque ? 255 : 0);
-      return storePixels(target_, in, 4, count, out, alpha32_ == Alpha::stored ? nullptr : &alpha);
+      return storePixels(target_, converted(in, 4, count), 4, count, out,
+                         alpha32_ == Alpha::stored ? nullptr : &alpha);
     }
     if (!lookUp_.empty()) return lookUpEach(count, out, [in](std::int64_t x) { return le16(in + 2 * x); });
     // RGBApixel has the byte order of bgra8 and of the image object's rows.
@@ -201,9 +210,22 @@ class RowConverter {
     RGBApixel* pixels = inPlace ? reinterpret_cast<RGBApixel*>(out) : scratch_.data();
     for (std::int64_t x = 0; x < count; ++x)
       pixels[x] = channels_(bits_ == 16 ? le16(in + 2 * x) : le32(in + 4 * x));
+    convertColours(pixels, static_cast<std::size_t>(count));
     if (opaque_)
       for (std::int64_t x = 0; x < count; ++x) pixels[x].Alpha = 255;
     if (!inPlace) storePixels(target_, reinterpret_cast<const PixelryBYTE*>(pixels), 4, count, out);
+  }
+
+  // The count pixels of size bytes at in, converted to sRGB when the file's colours are.
+  const PixelryBYTE* converted(const PixelryBYTE* in, int size, std::int64_t count) {
+    if (colour_ == nullptr) return in;
+    colour_->convert(in, size, count, converted_.data());
+    return converted_.data();
+  }
+  void convertColours(RGBApixel* pixels, std::size_t count) const {
+    if (colour_ == nullptr) return;
+    auto* bytes = reinterpret_cast<PixelryBYTE*>(pixels);
+    colour_->convert(bytes, 4, static_cast<std::int64_t>(count), bytes);
   }
 
   // Unpacks count indices of `bits` bits, the first in the most significant bits of its
@@ -248,12 +270,14 @@ class RowConverter {
   int bits_;
   std::int64_t whole_;  // the bytes of a whole row
   bool opaque_;
+  const ColourSpace* colour_;  // the file's colours, when they are converted to sRGB
   Kind kind_ = Kind::bgr;
   Alpha alpha32_ = Alpha::stored;
   Channels channels_;
   std::vector<PixelryBYTE> lookUp_;  // colours in the target's layout, by index or word
   std::vector<RGBApixel> scratch_;
-  std::vector<PixelryBYTE> indices_;  // a row of packed indices, a byte each
+  std::vector<PixelryBYTE> indices_;    // a row of packed indices, a byte each
+  std::vector<PixelryBYTE> converted_;  // a row of 24- or 32-bit pixels converted to sRGB
 };
 
 // Uncompressed rows. Read in file order, many rows come in with one read (from memory
@@ -449,6 +473,15 @@ void touchFromTheEnd(RGBApixel* grid, std::size_t count) {
 
 }  // namespace
 
+std::array<RGBApixel, 256> tableAsRead(const FileLayout& layout) {
+  std::array<RGBApixel, 256> table = layout.table;
+  if (layout.converting()) {
+    auto* bytes = reinterpret_cast<PixelryBYTE*>(table.data());
+    layout.colour.convert(bytes, 4, static_cast<std::int64_t>(table.size()), bytes);
+  }
+  return table;
+}
+
 bool PixelRows::canGive(ByteSource& source, const FileLayout& layout, RowOrder order) {
   const bool fileOrder = order == RowOrder::file || (order == RowOrder::topFirst) == layout.topDown;
   return fileOrder || (layout.encoding == FileLayout::Encoding::rows && source.canSeek());
@@ -466,7 +499,8 @@ PixelRows::PixelRows(ByteSource& source, const FileLayout& layout, Target target
   } catch (const std::bad_alloc&) {
     return;
   }
-  allocated_ = (stored_ ? stored_->allocate() : runs_->allocate()) && convert_->allocate(layout);
+  allocated_ = (stored_ ? stored_->allocate() : runs_->allocate()) && convert_->allocate(layout) &&
+               convert_->allocateColours();
 }
 
 PixelRows::~PixelRows() = default;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "detail/ByteSource.h"
 #include "detail/Encode.h"
@@ -42,23 +43,41 @@ bool masksFollowHeader(const MaskForm& form) {
   return form.header == kInfoHeader && form.compression == kBitFields;
 }
 
+constexpr std::uint32_t kImagesIntent = 4;  // LCS_GM_IMAGES
+
 bool writeBytes(ByteSink& sink, const PixelryBYTE* bytes, std::int64_t count) {
   return sink.write(bytes, static_cast<std::size_t>(count));
 }
 
-// The colour table, or the masks after a 40-byte header.
-std::int64_t paletteBytes(const FileShape& shape) {
-  return isIndexedDepth(shape.bits)         ? std::int64_t{4} << shape.bits
-         : masksFollowHeader(formOf(shape)) ? 12
-                                            : 0;
+// The header's size: 124 bytes with a profile, which hold the masks; otherwise the form's.
+std::uint32_t infoHeaderBytes(const FileShape& shape) {
+  return shape.profile.empty() ? formOf(shape).header : kV5Header;
 }
 
-// The 68 bytes that make a 40-byte info header a 108-byte one: the masks, then the colour
-// space "sRGB" (its endpoints and gammas, unused with it, stay 0).
-std::array<PixelryBYTE, kV4Header - kInfoHeader> v4Tail(const MaskForm& form) {
-  std::array<PixelryBYTE, kV4Header - kInfoHeader> tail{};
-  for (std::size_t c = 0; c < 4; ++c) putLe32(tail.data() + 4 * c, form.masks[c]);
-  std::memcpy(tail.data() + 16, "BGRs", 4);
+// The colour table, or the masks after a 40-byte header.
+std::int64_t paletteBytes(const FileShape& shape) {
+  return isIndexedDepth(shape.bits) ? std::int64_t{4} << shape.bits
+         : infoHeaderBytes(shape) == kInfoHeader && masksFollowHeader(formOf(shape)) ? 12
+                                                                                     : 0;
+}
+
+// The bytes that make a 40-byte info header a 108- or 124-byte one: the masks (with bit
+// fields), the colour space, no endpoints or gammas; at 124 bytes, the rendering intent
+// and where the profile lies, counted from the info header's start.
+std::vector<PixelryBYTE> headerTail(const FileShape& shape) {
+  std::vector<PixelryBYTE> tail(infoHeaderBytes(shape) - kInfoHeader, 0);
+  const MaskForm& form = formOf(shape);
+  if (form.compression == kBitFields)
+    for (std::size_t c = 0; c < 4; ++c) putLe32(tail.data() + 4 * c, form.masks[c]);
+  if (shape.profile.empty()) {
+    std::memcpy(tail.data() + 16, "BGRs", 4);
+    return tail;
+  }
+  putLe32(tail.data() + 16, kEmbeddedProfile);
+  putLe32(tail.data() + 68, kImagesIntent);
+  putLe32(tail.data() + 72, static_cast<std::uint32_t>(shape.fileBytes() - kFileHeaderBytes -
+                                                       static_cast<std::int64_t>(shape.profile.size())));
+  putLe32(tail.data() + 76, static_cast<std::uint32_t>(shape.profile.size()));
   return tail;
 }
 
@@ -79,7 +98,7 @@ std::array<std::uint16_t, 256> levelsOf(std::uint32_t mask, bool opaque) {
 std::int64_t FileShape::rowSize() const { return rowSizeBytes(width, bits); }
 
 std::int64_t FileShape::headerBytes() const {
-  return kFileHeaderBytes + formOf(*this).header + paletteBytes(*this);
+  return kFileHeaderBytes + infoHeaderBytes(*this) + paletteBytes(*this);
 }
 
 bool FileShape::carriesAlpha() const { return formOf(*this).masks[3] != 0; }
@@ -90,7 +109,7 @@ bool writeHeaders(ByteSink& sink, const FileShape& shape) {
   bmfh.bfOffBits = static_cast<PixelryDWORD>(shape.headerBytes());
   BMIH bmih;
   const MaskForm& form = formOf(shape);
-  bmih.biSize = form.header;
+  bmih.biSize = infoHeaderBytes(shape);
   bmih.biWidth = static_cast<PixelryDWORD>(shape.width);
   bmih.biHeight = static_cast<PixelryDWORD>(shape.height);
   bmih.biBitCount = static_cast<PixelryWORD>(shape.bits);
@@ -101,19 +120,23 @@ bool writeHeaders(ByteSink& sink, const FileShape& shape) {
   bmih.biYPelsPerMeter =
       static_cast<PixelryDWORD>(shape.yPelsPerMeter != 0 ? shape.yPelsPerMeter : kDefaultPelsPerMeter);
   if (!writeRecord(sink, bmfh) || !writeRecord(sink, bmih)) return false;
-  if (form.header == kV4Header) {
-    const auto tail = v4Tail(form);
-    if (!writeBytes(sink, tail.data(), tail.size())) return false;
+  if (bmih.biSize > kInfoHeader) {
+    const std::vector<PixelryBYTE> tail = headerTail(shape);
+    if (!writeBytes(sink, tail.data(), static_cast<std::int64_t>(tail.size()))) return false;
   }
 
   PixelryBYTE palette[4 * 256];
   if (isIndexedDepth(shape.bits)) {
     // RGBApixel has the byte order of a palette entry.
     std::memcpy(palette, shape.table.data(), static_cast<std::size_t>(paletteBytes(shape)));
-  } else if (masksFollowHeader(form)) {
+  } else if (paletteBytes(shape) > 0) {
     for (std::size_t c = 0; c < 3; ++c) putLe32(palette + 4 * c, form.masks[c]);
   }
   return writeBytes(sink, palette, paletteBytes(shape));
+}
+
+bool writeProfile(ByteSink& sink, const FileShape& shape) {
+  return writeBytes(sink, shape.profile.data(), static_cast<std::int64_t>(shape.profile.size()));
 }
 
 RowEncoder::RowEncoder(const FileShape& shape, Target source) : shape_(shape), source_(source) {}
@@ -225,7 +248,7 @@ EncodeStatus encodeWhole(ByteSink& sink, const FileShape& shape, Target source, 
         return EncodeStatus::badIndex;
     if (!writeBytes(sink, buffer.get(), rows * rowSize)) return EncodeStatus::writeFailed;
   }
-  return EncodeStatus::written;
+  return writeProfile(sink, shape) ? EncodeStatus::written : EncodeStatus::writeFailed;
 }
 
 }  // namespace pixelry::detail

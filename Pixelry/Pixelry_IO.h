@@ -14,12 +14,22 @@
 //   - OS/2 1.x (12-byte header, 3-byte palette entries) and OS/2 2.x headers (16 to 64
 //     bytes);
 //   - colour tables shorter or longer than the depth needs (biClrUsed honoured; indices
-//     past the table read black), pixel data at any offset.
+//     past the table read black), pixel data at any offset;
+//   - colour spaces of V4 and V5 headers: an embedded ICC profile or calibrated RGB
+//     (endpoints and gammas) is converted to sRGB by default, as a colour-managed viewer
+//     shows the pixels (ReadOptions::colour). ICC v2 and v4 matrix/TRC profiles are
+//     converted with the relative colorimetric intent, as Little CMS converts 8-bit RGB
+//     to sRGB (within 1 in each channel): tone curves of any kind (curv with 0, 1 or n
+//     points, para of types 0 to 4), the rXYZ, gXYZ and bXYZ colorants (D50), sRGB's
+//     matrix and encoding curve. Calibrated RGB takes the endpoints' chromaticities as
+//     primaries with a D65 white and the three gammas. Alpha and colour-table indices are
+//     left as they are. A profile that cannot be converted (lookup tables, CMYK, grey,
+//     malformed tags), a linked profile and one the reader cannot reach are read as
+//     stored, with a warning that says why; Result::colour tells what was done.
 // Refused with a reason that names the feature: 2- and 64-bit pixels, embedded JPEG or
 // PNG, OS/2 Huffman and RLE24 compression, OS/2 bitmap arrays, top-down run-length files,
-// masks that are not one run of bits, channels wider than 10 bits, and embedded colour
-// profiles other than sRGB (colours are read as sRGB; no profile is applied). Fully
-// transparent pixels of a file with an alpha mask keep the colour the file stores for them.
+// masks that are not one run of bits and channels wider than 10 bits. Fully transparent
+// pixels of a file with an alpha mask keep the colour the file stores for them.
 #ifndef PIXELRY_IO_H
 #define PIXELRY_IO_H
 
@@ -46,6 +56,14 @@ enum class Code {
   badArgument,  // the caller's arguments: a null buffer, a stride too short, an unknown depth
 };
 
+// What a read did with the colour space a file gives (see ReadOptions::colour).
+enum class ColourHandling {
+  none,       // the file gives none, or names sRGB or Windows' default: pixels as stored
+  identity,   // a profile that describes sRGB: converting changes no value, so none is made
+  converted,  // the pixels (and colour table) were converted from the file's colours to sRGB
+  asStored,   // the file's colour space was not applied: asked for, or it cannot be (a warning says why)
+};
+
 struct Result {
   Code code = Code::ok;
   // Empty on success; otherwise one line naming the file (or "memory") and what is wrong.
@@ -58,6 +76,10 @@ struct Result {
   // opaque): an alpha mask, or the fourth byte of a 32-bit file without bit fields that
   // is not 0 in every pixel. Otherwise Alpha carries no opacity and is usually 0.
   bool alpha = false;
+  // After a read: what was done with the file's colour space, and the bytes of the ICC
+  // profile it embeds (empty when it has none, or none the reader could reach).
+  ColourHandling colour = ColourHandling::none;
+  std::vector<std::uint8_t> profile;
   explicit operator bool() const { return code == Code::ok; }
 };
 
@@ -67,12 +89,22 @@ struct Result {
 // costing more than a moment.
 constexpr std::uint64_t kDefaultMaxPixels = (std::uint64_t{1} << 27) + (std::uint64_t{1} << 26);
 
+// Which colours a read gives when the file gives its colour space.
+enum class Colour {
+  toSrgb,    // as a colour-managed viewer shows them: converted to sRGB
+  asStored,  // the values the file stores, whatever they mean
+};
+
 struct ReadOptions {
   // Files whose width x height exceeds this are refused with Code::tooLarge before
   // anything is allocated, by the entry points that allocate for the caller (readFile,
   // readMemory, load, loadFile, RowReader); decode into the caller's buffer ignores it.
   // 0 lifts the limit, leaving memory as the only bound.
   std::uint64_t maxPixels = kDefaultMaxPixels;
+  // Every reader (readFile, readMemory, decode, decodeFile, load, loadFile, RowReader)
+  // converts a file's embedded profile or calibrated RGB to sRGB, or leaves the values
+  // as stored.
+  Colour colour = Colour::toSrgb;
 };
 
 // How 16-bit pixels are laid out, each with the header the most programs read.
@@ -111,6 +143,11 @@ struct WriteOptions {
   // dpi). The image object's writers use the image's own.
   std::int32_t xPelsPerMeter = 0;
   std::int32_t yPelsPerMeter = 0;
+  // An ICC profile to embed: not empty, the file gets a 124-byte header whose colour space
+  // is PROFILE_EMBEDDED, with the masks of 16-bit and alpha-mask files inside it, and the
+  // profile after the pixels. Empty: no profile, the layouts above. The bytes are not
+  // checked.
+  std::vector<std::uint8_t> profile;
 };
 
 // Reads a file into image. On failure the image is left exactly as it was.

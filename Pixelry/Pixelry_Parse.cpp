@@ -2,13 +2,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "detail/ByteSource.h"
+#include "detail/Colour.h"
 #include "detail/ImageAccess.h"
 #include "detail/Layout.h"
 #include "detail/Parse.h"
-#include "detail/Profile.h"
 
 namespace pixelry::detail {
 
@@ -17,10 +18,6 @@ namespace {
 constexpr RGBApixel kWhite{255, 255, 255, 0};
 constexpr RGBApixel kBlack{0, 0, 0, 0};
 
-constexpr std::uint32_t kEmbeddedProfile = 0x4D424544;  // "MBED"
-// Embedded profiles are at least a 128-byte header and a tag count; larger ones than this
-// are not looked into (sRGB's own takes 3 KiB).
-constexpr std::uint32_t kSmallestProfile = 132, kLargestProfile = 1 << 20;
 // The widest bit-field channel read.
 constexpr int kWidestChannel = 10;
 
@@ -126,9 +123,6 @@ ParseOutcome parseClassic(Parse& parse, const BMFH& bmfh, const BMIH& bmih) {
 }
 
 // The info header of any kind, as far as the full reader needs it.
-// What an embedded colour profile is, as far as the reader can tell.
-enum class ProfileKind { none, srgb, other, unreadable };
-
 struct InfoHeader {
   std::uint32_t size = 0;
   std::int64_t width = 0, height = 0;
@@ -138,23 +132,36 @@ struct InfoHeader {
   std::uint32_t masks[4] = {};
   bool hasMasks = false;  // the header itself holds the masks
   bool os2 = false;       // OS/2: 3-byte table entries (core), other compression codes (2.x)
-  ProfileKind profile = ProfileKind::none;  // an embedded colour profile
+  ColourSpace colour;     // a calibrated header's or an embedded profile's
 };
 
-// The profile of size bytes at offset, wherever it lies in the file: unreadable when its
+// The profile of size bytes at offset, wherever it lies in the file: unreachable when its
 // bytes are not all there or the stream cannot seek back and forth.
-ProfileKind embeddedProfile(Parse& parse, std::int64_t offset, std::uint32_t size) {
-  if (size < kSmallestProfile || size > kLargestProfile) return ProfileKind::other;
+ColourSpace embeddedProfile(Parse& parse, std::int64_t offset, std::uint32_t size) {
+  if (size == 0 || size > kLargestProfile) return ColourSpace::unusable(ColourFault::size);
   const std::int64_t distance = offset - parse.at;
   PixelryBYTE last = 0;
-  if (!parse.source.peek(distance + size - 1, &last, 1)) return ProfileKind::unreadable;
+  if (!parse.source.peek(distance + size - 1, &last, 1))
+    return ColourSpace::unusable(ColourFault::unreachable);
   try {
     std::vector<PixelryBYTE> profile(size);
-    if (!parse.source.peek(distance, profile.data(), size)) return ProfileKind::unreadable;
-    return describesSrgb(profile.data(), size) ? ProfileKind::srgb : ProfileKind::other;
+    if (!parse.source.peek(distance, profile.data(), size))
+      return ColourSpace::unusable(ColourFault::unreachable);
+    return ColourSpace::fromProfile(std::move(profile));
   } catch (const std::bad_alloc&) {
-    return ProfileKind::unreadable;
+    return ColourSpace::unusable(ColourFault::unreachable);
   }
+}
+
+// The colour space a V4 or V5 header names; sRGB and Windows' own are none.
+ColourSpace colourSpaceOf(Parse& parse, const InfoHeader& info, const PixelryBYTE* header) {
+  const std::uint32_t type = le32(header + 56);
+  if (type == kCalibratedRgb) return ColourSpace::fromCalibration(header + 60, header + 96);
+  if (type == kLinkedProfile) return ColourSpace::unusable(ColourFault::linked);
+  if (type != kEmbeddedProfile) return {};
+  // A V5 header gives the profile's place from its own start; a V4 header has no room to.
+  if (info.size < kV5Header) return ColourSpace::unusable(ColourFault::unreachable);
+  return embeddedProfile(parse, kFileHeaderBytes + std::int64_t{le32(header + 112)}, le32(header + 116));
 }
 
 // Reads the info header that follows the file header, whatever its size. False when the
@@ -184,13 +191,8 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
   // Sizes other than Windows' 40, 52, 56, 108 and 124 up to 64 are OS/2 2.x headers.
   info.os2 = info.size <= kOs2Largest && info.size != kInfoHeader && info.size != kV2Header &&
              info.size != kV3Header;
-  // A V4 or V5 header names its colour space after the masks; "MBED" is a profile in the
-  // file, whose place a V5 header gives from its own start.
-  if (!info.os2 && info.size >= kV4Header && le32(bytes + 56) == kEmbeddedProfile)
-    info.profile =
-        info.size >= kV5Header
-            ? embeddedProfile(parse, kFileHeaderBytes + std::int64_t{le32(bytes + 112)}, le32(bytes + 116))
-            : ProfileKind::other;  // a V4 header has no room to say where
+  // A V4 or V5 header names its colour space after the masks.
+  if (!info.os2 && info.size >= kV4Header) info.colour = colourSpaceOf(parse, info, bytes);
   if (!info.os2 && info.size >= kV2Header) {
     info.hasMasks = true;
     for (std::size_t c = 0; c < 4; ++c)
@@ -203,7 +205,7 @@ bool readInfoHeader(Parse& parse, InfoHeader& info) {
 // The full reader's steps after the info header. Each returns the refusal it finds, or
 // Refusal::none with its part of the layout filled.
 
-// What the pixel data is: depth, compression and colour profile.
+// What the pixel data is: depth and compression.
 Refusal checkEncoding(Parse& parse, const InfoHeader& info) {
   const std::uint32_t compression = info.compression;
   if (info.os2 && compression == kBitFields) return parse.unsupported("OS/2 Huffman 1D compression");
@@ -214,13 +216,6 @@ Refusal checkEncoding(Parse& parse, const InfoHeader& info) {
   if (info.bits == 2) return parse.unsupported("2-bit pixels");
   if (info.bits == 64) return parse.unsupported("64-bit pixels");
   if (!isSupportedDepth(info.bits)) return Refusal::unsupportedDepth;
-  // Colours are read as sRGB; no profile is applied.
-  if (info.profile == ProfileKind::other)
-    return parse.unsupported("an embedded colour profile other than sRGB");
-  if (info.profile == ProfileKind::unreadable)
-    return parse.unsupported(
-        "an embedded colour profile it cannot reach (past the end of the data, or in a stream that cannot "
-        "seek)");
   const bool fields = compression == kBitFields || compression == kAlphaBitFields;
   if (fields && info.bits != 16 && info.bits != 32) return Refusal::bitFieldsDepth;
   if (compression == kRle8 && info.bits != 8) return parse.unsupported("RLE8 at a depth other than 8 bits");
@@ -317,23 +312,22 @@ void readTable(Parse& parse, const InfoHeader& info, std::int64_t offBits) {
 void findFourthByteAlpha(Parse& parse) {
   FileLayout& layout = parse.outcome.layout;
   if (layout.bits != 32 || layout.masked) return;
-  // 32-bit rows have no padding.
+  // 32-bit rows have no padding. Each piece of whole pixels is looked through without a
+  // branch a byte, so that the loop is vector code; a piece that ends inside a pixel
+  // leaves its part for the next.
   const std::int64_t size = std::int64_t{layout.width} * layout.height * 4;
-  PixelryBYTE chunk[1 << 14];
-  for (std::int64_t at = 0; at < size;) {
-    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size - at, sizeof chunk));
-    const std::size_t got = parse.source.peekSome(at, chunk, wanted);
-    for (std::size_t i = 3; i < got; i += 4)
-      if (chunk[i] != 0) {
-        layout.fourthByteAlpha = true;
-        return;
-      }
-    if (got < wanted) return;
-    at += static_cast<std::int64_t>(got);
-  }
+  std::size_t phase = 3;
+  parse.source.scan(0, size, [&layout, &phase](const PixelryBYTE* bytes, std::size_t count) {
+    unsigned any = 0;
+    std::size_t i = phase;
+    for (; i < count; i += 4) any |= bytes[i];
+    phase = i - count;
+    layout.fourthByteAlpha = any != 0;
+    return !layout.fourthByteAlpha;
+  });
 }
 
-ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) {
+ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels, bool toSrgb) {
   InfoHeader info;
   if (!readInfoHeader(parse, info)) return parse.refuse(Refusal::corrupted);
   parse.outcome.headersRead = true;
@@ -344,6 +338,8 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
   layout.headerSize = info.size;
   layout.bits = info.bits;
   layout.topDown = info.height < 0;
+  layout.colour = std::move(info.colour);
+  layout.toSrgb = toSrgb;
   // What the headers claim, for a description of a file refused below.
   layout.width = static_cast<int>(std::clamp<std::int64_t>(info.width, INT32_MIN, INT32_MAX));
   layout.height =
@@ -363,7 +359,7 @@ ParseOutcome parseFull(Parse& parse, const BMFH& bmfh, std::uint64_t maxPixels) 
 
 }  // namespace
 
-ParseOutcome parseBmp(ByteSource& source, Policy policy, std::uint64_t maxPixels) {
+ParseOutcome parseBmp(ByteSource& source, Policy policy, std::uint64_t maxPixels, bool toSrgb) {
   Parse parse{source, {}, 0};
   // A short file leaves the header defaults in place, so an empty file still carries
   // the signature and is reported as corrupted rather than as not a BMP file.
@@ -379,7 +375,7 @@ ParseOutcome parseBmp(ByteSource& source, Policy policy, std::uint64_t maxPixels
   }
   if (policy == Policy::full) {
     if (!whole) return parse.refuse(Refusal::corrupted);
-    return parseFull(parse, bmfh, maxPixels);
+    return parseFull(parse, bmfh, maxPixels, toSrgb);
   }
 
   BMIH bmih;

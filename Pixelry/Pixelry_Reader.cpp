@@ -53,7 +53,8 @@ bool readClassic(BMP& image, ByteSource& source, const char* fileName) {
 // The full reader: the image changes only when the whole read succeeds.
 pixelry::Result readFull(BMP& image, ByteSource& source, const std::string& name,
                          const pixelry::ReadOptions& options) {
-  const ParseOutcome parsed = parseBmp(source, Policy::full, options.maxPixels);
+  const ParseOutcome parsed =
+      parseBmp(source, Policy::full, options.maxPixels, options.colour == pixelry::Colour::toSrgb);
   pixelry::Result result = verdictOf(parsed, name, options.maxPixels);
   if (!result) return result;
   const FileLayout& layout = parsed.layout;
@@ -61,7 +62,7 @@ pixelry::Result readFull(BMP& image, ByteSource& source, const std::string& name
   if (!decoded.grid) return failure(pixelry::Code::tooLarge, tooLargeForMemory(name));
   if (decoded.status == DecodeStatus::cut) result.warnings.push_back(cutWarning(layout, name));
   ImageAccess::adopt(image, layout.bits, layout.width, layout.height, std::move(decoded.grid),
-                     layout.table.data());
+                     tableAsRead(layout).data());
   ImageAccess::setResolution(image, layout.xPelsPerMeter, layout.yPelsPerMeter);
   return result;
 }

@@ -45,7 +45,8 @@ struct RowReader::State {
     if (!isKnown(format))
       return failure(Code::badArgument, "Cannot read " + name + ": unknown pixel format.");
     target = targetOf(format);
-    const ParseOutcome parsed = parseBmp(source, Policy::full, options.maxPixels);
+    const ParseOutcome parsed =
+        parseBmp(source, Policy::full, options.maxPixels, options.colour == Colour::toSrgb);
     layout = parsed.layout;
     result = verdictOf(parsed, name, options.maxPixels, target);
     if (!result) return result;
@@ -236,6 +237,10 @@ Result RowWriter::close() {
     return failure(Code::badArgument, "Cannot finish " + state->name + ": " + std::to_string(state->written) +
                                           " of " + std::to_string(state->shape.height) +
                                           " rows were written.");
+  }
+  if (!writeProfile(*state->sink, state->shape)) {
+    if (state->memory) state->memory->clear();
+    return writeResult(WriteFailure::incomplete, state->name);
   }
   const bool done = state->stream   ? std::fflush(state->stream) == 0
                     : state->memory ? true

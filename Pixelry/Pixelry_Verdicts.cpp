@@ -35,6 +35,55 @@ Code codeOf(Refusal refusal) {
   return Code::unsupported;
 }
 
+// Why a colour space is read as stored, as the end of a sentence about the file's profile.
+const char* profileFault(ColourFault fault) {
+  switch (fault) {
+    case ColourFault::linked:
+      return "is linked (named by a file name), not embedded";
+    case ColourFault::unreachable:
+      return "lies where the reader cannot reach it (past the end of the data, in a stream that cannot seek, "
+             "or behind a 108-byte header that has no room to say where)";
+    case ColourFault::size:
+      return "is smaller than a profile header or larger than 1 MiB";
+    case ColourFault::notProfile:
+      return "is not an ICC profile (no acsp signature)";
+    case ColourFault::notRgb:
+      return "is for a colour space other than RGB (CMYK, grey, Lab...)";
+    case ColourFault::lookUpTables:
+      return "converts through lookup tables (A2B0, A2B1, D2B0 or D2B1), which Pixelry does not apply";
+    case ColourFault::tagTable:
+      return "has a tag table that runs past its end";
+    case ColourFault::tagOutside:
+      return "has a tag whose data lies past its end";
+    case ColourFault::missingTag:
+      return "lacks a colorant or tone curve tag (rXYZ, gXYZ, bXYZ, rTRC, gTRC, bTRC)";
+    case ColourFault::colorant:
+      return "has a colorant tag that is not an XYZ number";
+    case ColourFault::curveShort:
+      return "has a tone curve with fewer bytes than its points or parameters";
+    case ColourFault::curveType:
+      return "has a tone curve of an unknown type (neither curv nor para, or a para function type above 4)";
+    case ColourFault::none:
+    case ColourFault::calibration:
+      break;
+  }
+  return "";
+}
+
+ColourHandling handlingOf(const ColourSpace& colour, bool toSrgb) {
+  if (!colour.given()) return ColourHandling::none;
+  if (!toSrgb || colour.fault() != ColourFault::none) return ColourHandling::asStored;
+  return colour.identity() ? ColourHandling::identity : ColourHandling::converted;
+}
+
+std::string colourWarning(ColourFault fault, const std::string& name) {
+  return fault == ColourFault::calibration
+             ? name +
+                   ": its calibrated RGB endpoints are no primaries, or a gamma lies outside 1/16 to 16; the "
+                   "colours are read as stored."
+             : name + ": its colour profile " + profileFault(fault) + "; the colours are read as stored.";
+}
+
 }  // namespace
 
 std::vector<std::string> refusalLines(const ParseOutcome& parsed, const std::string& name,
@@ -103,6 +152,11 @@ Result verdictOf(const ParseOutcome& parsed, const std::string& name, std::uint6
     result.warnings.push_back(oddity == Oddity::shortTable
                                   ? name + " has a short colour table; indices past it read black."
                                   : joined(oddityLines(oddity, name)));
+  const ColourSpace& colour = parsed.layout.colour;
+  result.colour = handlingOf(colour, parsed.layout.toSrgb);
+  result.profile = colour.profile();
+  if (parsed.layout.toSrgb && colour.fault() != ColourFault::none)
+    result.warnings.push_back(colourWarning(colour.fault(), name));
   return result;
 }
 
@@ -135,6 +189,8 @@ Info infoOf(const ParseOutcome& parsed) {
   info.yPelsPerMeter = layout.yPelsPerMeter;
   info.fileSize = layout.fileSize;
   info.dataOffset = layout.dataOffset;
+  info.colour = handlingOf(layout.colour, true);
+  info.profile = layout.colour.profile();
   return info;
 }
 

@@ -39,7 +39,7 @@ bool alphaNeverSet(const BMP& image) {
 }
 
 // The file the image object is written as: its size, depth, resolution and table, and
-// the layout options asks for.
+// the layout and profile options ask for.
 FileShape shapeOf(const BMP& image, const pixelry::WriteOptions& options) {
   FileShape shape;
   shape.width = image.TellWidth();
@@ -48,6 +48,7 @@ FileShape shapeOf(const BMP& image, const pixelry::WriteOptions& options) {
   shape.alphaMask = alphaMaskAt(shape.bits, options);
   shape.sixteenBitLayout = options.sixteenBitLayout;
   shape.opaque = shape.carriesAlpha() && alphaNeverSet(image);
+  shape.profile = options.profile;
   std::tie(shape.xPelsPerMeter, shape.yPelsPerMeter) = ImageAccess::resolution(image);
   if (isIndexedDepth(shape.bits)) {
     shape.tableEntries = 1 << shape.bits;
@@ -157,6 +158,7 @@ pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFo
   shape.sixteenBitLayout = options.sixteenBitLayout;
   shape.xPelsPerMeter = options.xPelsPerMeter;
   shape.yPelsPerMeter = options.yPelsPerMeter;
+  shape.profile = options.profile;
   shape.tableEntries = static_cast<int>(options.table.empty() ? most : options.table.size());
   if (options.table.empty())
     fillStandardTable(shape.table.data(), isIndexedDepth(bits) ? bits : 8);

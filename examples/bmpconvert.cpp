@@ -2,7 +2,7 @@
 // bit depth, one row at a time: memory in proportion to the width, whatever the height
 // (standard input is read whole first, so that its rows can be taken bottom first).
 //
-//   bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444]
+//   bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--as-stored]
 //   bmpconvert --help
 //
 // IN `-` reads standard input, OUT `-` writes standard output (both as bytes). BITS is 1,
@@ -10,6 +10,9 @@
 // alpha is written at 32 bits with an alpha mask, or, from 16 bits, in the 16-bit layout
 // with alpha that IN has (1-5-5-5 or 4-4-4-4; 32 bits for another); 16-bit input without
 // alpha keeps 5-6-5, or takes 5-5-5. --layout chooses the layout of 16-bit output.
+// A file with a colour profile (or calibrated RGB) is converted to sRGB; with --as-stored
+// its values are kept, and so is its ICC profile, embedded in OUT. A profile the reader
+// cannot convert is kept the same way.
 // At 1, 4 and 8 bits the image keeps IN's colour table when IN has that depth, and takes
 // the standard table of the depth otherwise. 32-bit output carries an alpha mask, so that
 // alpha is read back; when IN has no alpha, every pixel is written opaque.
@@ -79,7 +82,7 @@ const Layout& layoutOf(pixelry::SixteenBitLayout layout) {
   return kLayouts[0];
 }
 
-const char kUsage[] = "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444]";
+const char kUsage[] = "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--as-stored]";
 
 const char kHelp[] =
     "Converts a BMP file of any kind Pixelry reads into an uncompressed one, a row at a time.\n"
@@ -88,6 +91,8 @@ const char kHelp[] =
     "                   alpha mask for IN with alpha (from 16 bits, its own layout with alpha)\n"
     "  --layout L       the layout of 16-bit output: 565 (red 5 bits, green 6, blue 5; the\n"
     "                   default), 555, 1555 (1 bit of alpha) or 4444 (4 bits of alpha)\n"
+    "  --as-stored      keep the values of a file with a colour profile and embed the\n"
+    "                   profile in OUT, instead of converting the colours to sRGB\n"
     "  --help           this text\n"
     "A depth or layout that loses IN's alpha or colours is said on standard error.\n";
 
@@ -96,6 +101,7 @@ struct CommandLine {
   std::vector<std::string> files;  // IN and OUT
   int bits = 0;                    // 0: chosen from IN
   const Layout* layout = nullptr;  // null: chosen from IN
+  bool asStored = false;
   bool help = false;
 };
 
@@ -106,6 +112,8 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine& li
     const std::string& argument = arguments[i];
     if (argument == "--help") {
       line.help = true;
+    } else if (argument == "--as-stored") {
+      line.asStored = true;
     } else if (argument == "--layout") {
       if (++i == arguments.size()) return false;
       for (const Layout& known : kLayouts)
@@ -203,9 +211,11 @@ bool isStandardStream(const char* name) { return std::strcmp(name, "-") == 0; }
 
 // Rows come bottom first, the order in which the writer stores them. The rows are held
 // one at a time, so the pixel limit is lifted.
-pixelry::Result openInput(pixelry::RowReader& rows, const char* name, std::vector<PixelryBYTE>& input) {
+pixelry::Result openInput(pixelry::RowReader& rows, const char* name, bool asStored,
+                          std::vector<PixelryBYTE>& input) {
   pixelry::ReadOptions options;
   options.maxPixels = 0;
+  options.colour = asStored ? pixelry::Colour::asStored : pixelry::Colour::toSrgb;
   const auto format = pixelry::PixelFormat::bgra8;
   if (!isStandardStream(name)) return rows.open(name, format, pixelry::RowOrder::bottomFirst, options);
   if (!readStandardInput(input)) {
@@ -251,7 +261,7 @@ int main(int argc, char* argv[]) {
   }
   pixelry::RowReader rows;
   std::vector<PixelryBYTE> input;
-  const pixelry::Result opened = openInput(rows, line.files[0].c_str(), input);
+  const pixelry::Result opened = openInput(rows, line.files[0].c_str(), line.asStored, input);
   if (!opened) {
     for (const std::string& warning : opened.warnings) std::cerr << warning << '\n';
     std::cerr << opened.message << std::endl;
@@ -271,6 +281,8 @@ int main(int argc, char* argv[]) {
   options.alphaMask = bits == 32;
   options.xPelsPerMeter = info.xPelsPerMeter;
   options.yPelsPerMeter = info.yPelsPerMeter;
+  // Values left as stored keep the profile that says what they mean.
+  if (opened.colour != pixelry::ColourHandling::converted) options.profile = opened.profile;
   for (const std::string& loss : losses(info, bits, options)) std::cerr << loss << '\n';
   pixelry::RowWriter writer;
   const std::string& out = line.files[1];

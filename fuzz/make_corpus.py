@@ -135,6 +135,47 @@ def full_seeds():
     # The full target reads with a limit of 2^18 pixels: one file at it, one just past it.
     seeds["limit_512_square"] = bmp(512, 512, 1, before=palette(2), pixels=bytes(64))
     seeds["limit_plus_one"] = bmp(1, (1 << 18) + 1, 24, pixels=bytes(16))
+    seeds.update(profile_seeds())
+    return seeds
+
+
+PROFILES = os.path.join(HERE, "..", "tests", "data", "profiles")
+
+
+def with_profile(width, height, bits, profile, before=b""):
+    """A file with a 124-byte header naming the embedded ICC profile that follows its pixels."""
+    row = (width * bits + 31) // 32 * 4
+    pixels = bytes((7 * i + 3) & 0xFF for i in range(row * height))
+    place = 124 + len(before) + len(pixels)
+    tail = bytes(16) + b"DEBM" + bytes(48) + struct.pack("<IIII", 4, place, len(profile), 0)
+    return bmp(width, height, bits, header_size=124, header_tail=tail, before=before, pixels=pixels) + profile
+
+
+def calibrated(primaries, gammas):
+    """A 3 x 2 24-bit file with a 108-byte header whose colour space is calibrated RGB."""
+    endpoints = b"".join(struct.pack("<III", *(round(v * (1 << 30)) for v in (x, y, 1 - x - y)))
+                         for x, y in primaries)
+    tail = bytes(16) + struct.pack("<I", 0) + endpoints + struct.pack("<III", *(round(g * 65536) for g in gammas))
+    return bmp(3, 2, 24, header_size=108, header_tail=tail)
+
+
+def profile_seeds():
+    """Embedded profiles of every tone curve kind (curv with 0, 1 and n points, para of types
+    0 to 4) at 24, 8 and 16 bits, and calibrated RGB headers."""
+    seeds = {}
+    for name in sorted(os.listdir(PROFILES)):
+        if not name.endswith(".icc"):
+            continue
+        with open(os.path.join(PROFILES, name), "rb") as f:
+            profile = f.read()
+        stem = name[:-4].replace("-", "_")
+        seeds["profile_rgb24_" + stem] = with_profile(4, 2, 24, profile)
+    with open(os.path.join(PROFILES, "p3-para4-v4.icc"), "rb") as f:
+        para4 = f.read()
+    seeds["profile_pal8_p3_para4_v4"] = with_profile(4, 2, 8, para4, before=palette(256))
+    seeds["profile_rgb16_p3_para4_v4"] = with_profile(4, 2, 16, para4)
+    seeds["calibrated_srgb_gamma22"] = calibrated(((0.64, 0.33), (0.30, 0.60), (0.15, 0.06)), (2.2, 2.2, 2.2))
+    seeds["calibrated_p3_gammas"] = calibrated(((0.68, 0.32), (0.265, 0.69), (0.15, 0.06)), (1.8, 2.2, 2.4))
     return seeds
 
 

@@ -192,21 +192,27 @@ TEST(Formats, TheImageKeepsAPlainFourthByteButNotOneTheBitFieldsLeaveOut) {
   }
 }
 
-// The fourth bytes are looked through in pieces, and as far as the data goes: a byte
-// that is not 0 past the first 16 KiB counts, one past the end of the data does not.
+// The fourth bytes are looked through as far as the data goes, from a file in pieces of
+// 1 MiB: a byte that is not 0 in the last pixel counts, one past the end of the data does not.
 TEST(Formats, FourthByteAlphaIsFoundAnywhereInTheData) {
-  BmpFile file = BmpFile::make(4100, 2, 32);
-  Bytes row(4 * 4100, 0);
-  file.row(row);
+  BmpFile file = BmpFile::make(1024, 257, 32);
+  Bytes row(4 * 1024, 0);
+  for (int y = 0; y < 256; ++y) file.row(row);
   row.back() = 9;
   file.row(row);
   const Bytes whole = file.bytes();
+  testing_support::TempDir dir;
+  const std::string path = dir.file("last.bmp");
   pixelry::Info info;
-  ASSERT_TRUE(pixelry::probe(whole.data(), whole.size(), info));
-  EXPECT_EQ(info.alphaSource, pixelry::AlphaSource::fourthByte);
-  const Bytes cut(whole.begin(), whole.end() - 1);
-  ASSERT_TRUE(pixelry::probe(cut.data(), cut.size(), info));
-  EXPECT_EQ(info.alphaSource, pixelry::AlphaSource::none);
+  for (const Bytes& bytes : {whole, Bytes(whole.begin(), whole.end() - 1)}) {
+    const auto expected =
+        bytes.size() == whole.size() ? pixelry::AlphaSource::fourthByte : pixelry::AlphaSource::none;
+    ASSERT_TRUE(pixelry::probe(bytes.data(), bytes.size(), info));
+    EXPECT_EQ(info.alphaSource, expected);
+    testing_support::writeBytes(path, bytes);
+    ASSERT_TRUE(pixelry::probeFile(path.c_str(), info));
+    EXPECT_EQ(info.alphaSource, expected);
+  }
 }
 
 // An offset that cuts the table short is warned of unless the header declares that many

@@ -328,7 +328,7 @@ TEST_P(ProgramUsage, WrongCommandLinePrintsOneUsageLine) {
 
 const char kBmpinfoUsage[] = "Usage: bmpinfo FILE...";
 const char kBmpscaleUsage[] = "Usage: bmpscale IN OUT MODE N [BITS]";
-const char kBmpconvertUsage[] = "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444]";
+const char kBmpconvertUsage[] = "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--as-stored]";
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ProgramUsage,
@@ -496,8 +496,37 @@ TEST_F(Examples, BmpconvertHelpListsEveryOption) {
   const ProgramRun result = runProgram(BMPCONVERT_PATH, {"--help"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output.rfind(kBmpconvertUsage, 0), 0u) << result.output;
-  for (const char* option : {"IN, OUT", "BITS", "--layout L", "--help", "565", "555", "1555", "4444"})
+  for (const char* option :
+       {"IN, OUT", "BITS", "--layout L", "--as-stored", "--help", "565", "555", "1555", "4444"})
     EXPECT_NE(result.output.find(option), std::string::npos) << option;
+}
+
+// A file with a colour profile: converted to sRGB without a profile by default; with
+// --as-stored, its values and its profile are kept, through any number of conversions.
+TEST_F(Examples, BmpconvertConvertsColoursOrKeepsThemAndTheirProfile) {
+  const std::string input = kSuite + "questionable/rgb24prof2.bmp";
+  const std::string converted = dir.file("converted.bmp"), kept = dir.file("kept.bmp"),
+                    again = dir.file("again.bmp");
+  ASSERT_EQ(runProgram(BMPCONVERT_PATH, {input, converted}).status, 0);
+  ASSERT_EQ(runProgram(BMPCONVERT_PATH, {input, kept, "--as-stored"}).status, 0);
+  ASSERT_EQ(runProgram(BMPCONVERT_PATH, {kept, again, "--as-stored"}).status, 0);
+  pixelry::Info in, out;
+  ASSERT_TRUE(pixelry::probeFile(input.c_str(), in));
+  ASSERT_FALSE(in.profile.empty());
+  ASSERT_TRUE(pixelry::probeFile(converted.c_str(), out));
+  EXPECT_TRUE(out.profile.empty());
+  BMP direct, written;
+  ASSERT_TRUE(pixelry::readFile(direct, input.c_str()));
+  ASSERT_TRUE(pixelry::readFile(written, converted.c_str()));
+  EXPECT_EQ(pixelsOf(written), pixelsOf(direct));
+  ASSERT_TRUE(pixelry::probeFile(kept.c_str(), out));
+  EXPECT_EQ(out.profile, in.profile);
+  pixelry::ReadOptions asStored;
+  asStored.colour = pixelry::Colour::asStored;
+  ASSERT_TRUE(pixelry::readFile(direct, input.c_str(), asStored));
+  ASSERT_TRUE(pixelry::readFile(written, kept.c_str(), asStored));
+  EXPECT_EQ(pixelsOf(written), pixelsOf(direct));
+  EXPECT_EQ(readBytes(again), readBytes(kept));
 }
 
 // A conversion by bmpconvert, file to file.

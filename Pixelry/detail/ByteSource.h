@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "../Pixelry_DataTypes.h"
@@ -40,9 +41,11 @@ class ByteSource {
   // out, and stays where it is. False when they are not all there, or the stream cannot
   // seek.
   bool peek(std::int64_t distance, PixelryBYTE* out, std::size_t count);
-  // As peek, but takes what is there: returns how many of the count bytes were copied (0
-  // when the stream cannot seek).
-  std::size_t peekSome(std::int64_t distance, PixelryBYTE* out, std::size_t count);
+  // Shows visit the count bytes that start distance bytes from here, as far as they go,
+  // a piece at a time (in memory, where they stand), until visit returns false; stays
+  // where it is. Nothing is shown from a stream that cannot seek.
+  void scan(std::int64_t distance, std::int64_t count,
+            const std::function<bool(const PixelryBYTE*, std::size_t)>& visit);
 
  private:
   std::FILE* file_ = nullptr;

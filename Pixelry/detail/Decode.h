@@ -3,6 +3,7 @@
 #ifndef PIXELRY_DETAIL_DECODE_H
 #define PIXELRY_DETAIL_DECODE_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -54,6 +55,10 @@ class PixelRows {
   bool reversed_ = false;   // rows are given against the file's order
   bool allocated_ = false;
 };
+
+// The colour table the pixels are read with: the file's, converted to sRGB when the
+// layout's colours are.
+std::array<RGBApixel, 256> tableAsRead(const FileLayout& layout);
 
 enum class DecodeStatus {
   whole,     // every row arrived

@@ -34,6 +34,8 @@ struct FileShape {
   // accepted from index8 pixels.
   std::array<RGBApixel, 256> table{};
   int tableEntries = 0;
+  // An ICC profile to embed after the pixels, named by a 124-byte header; empty: none.
+  std::vector<PixelryBYTE> profile;
 
   // The bytes of one stored row, padding included.
   std::int64_t rowSize() const;
@@ -46,12 +48,14 @@ struct FileShape {
   std::int64_t fileBytes() const {
     const std::int64_t pixels =
         rowSize() > INT64_C(0xFFFFFFFF) / height ? INT64_C(0x100000000) : height * rowSize();
-    return headerBytes() + pixels;
+    return headerBytes() + pixels + static_cast<std::int64_t>(profile.size());
   }
 };
 
 // Writes the headers and the colour table or masks. False when a write failed.
 bool writeHeaders(ByteSink& sink, const FileShape& shape);
+// Writes the profile that follows the pixels, if any. False when a write failed.
+bool writeProfile(ByteSink& sink, const FileShape& shape);
 
 // Packs rows of pixels in a source format into stored rows.
 class RowEncoder {

@@ -31,6 +31,9 @@ constexpr std::int64_t kHeadersBytes = kFileHeaderBytes + kInfoHeader;  // 54
 // Compression codes (OS/2 2.x headers use 3 and 4 for Huffman 1D and RLE24).
 constexpr std::uint32_t kUncompressed = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kJpeg = 4, kPng = 5,
                         kAlphaBitFields = 6;
+// Colour spaces of V4 and V5 headers: calibrated by the header's endpoints and gammas, a
+// profile in the file ("MBED"), a profile named by its file name ("LINK").
+constexpr std::uint32_t kCalibratedRgb = 0, kEmbeddedProfile = 0x4D424544, kLinkedProfile = 0x4C494E4B;
 // An unset resolution is written as 96 dpi.
 constexpr std::int32_t kDefaultPelsPerMeter = 3780;
 // Red, green and blue masks of a 16-bit file without bit fields (5-5-5).

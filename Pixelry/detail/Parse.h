@@ -10,6 +10,7 @@
 
 #include "../Pixelry_Codec.h"
 #include "../Pixelry_Image.h"
+#include "Colour.h"
 
 namespace pixelry::detail {
 
@@ -90,6 +91,10 @@ struct FileLayout {
   bool masked = false;
   std::uint32_t masks[4] = {};
   Widening widening = Widening::scale;
+  // The colour space of a V4 or V5 header, and whether the reader was asked to convert
+  // it to sRGB.
+  ColourSpace colour;
+  bool toSrgb = false;
 
   // A 32-bit file without bit fields whose fourth bytes are not all 0.
   bool fourthByteAlpha = false;
@@ -101,6 +106,8 @@ struct FileLayout {
   }
   // Whether the pixels carry opacity.
   bool alpha() const { return alphaSource() != AlphaSource::none; }
+  // Whether the pixels are converted to sRGB on their way out.
+  bool converting() const { return toSrgb && colour.converts(); }
 };
 
 struct ParseOutcome {
@@ -115,8 +122,10 @@ struct ParseOutcome {
 
 // Reads the headers, the colour table or the masks, and any extra bytes before the
 // pixels, leaving source at the first byte of pixel data. maxPixels (0: no limit) bounds
-// the grid the full reader may ask for.
-ParseOutcome parseBmp(ByteSource& source, Policy policy = Policy::classic, std::uint64_t maxPixels = 0);
+// the grid the full reader may ask for; toSrgb asks the full reader to convert the colour
+// space a file gives to sRGB.
+ParseOutcome parseBmp(ByteSource& source, Policy policy = Policy::classic, std::uint64_t maxPixels = 0,
+                      bool toSrgb = false);
 
 }  // namespace pixelry::detail
 
