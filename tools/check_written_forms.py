@@ -134,22 +134,21 @@ def verdict(got, want, data, alpha):
     """('exact' | 'differs' | 'cannot read', how, alpha honoured) for one reading of one file."""
     if got[0] == 'error':
         return 'cannot read', got[1][:70], False
-    w, h = header(data)['width'], header(data)['height']
-    if got[:2] != (w, h):
+    H = header(data)
+    if got[:2] != (H['width'], H['height']):
         return 'differs', 'size %dx%d' % got[:2], False
     n, mx = diff(want, got[2])
     honoured = alpha and got[2][3::4] == want[3::4]
     if not n:
         return 'exact', '', honoured
     _, _, _, raw = rule_decode(data)
-    H = header(data)
     words = []
-    narrow = [p for p in widening(got, raw, H) or [] if not p.startswith('A')]
     if any(mx[:3]):
-        colour = summarise_widening(narrow) if narrow else ''
-        if not colour or 'round' in colour and not any(k in colour for k in ('floor', 'shift', 'replicate', 'other', 'varies')):
-            colour = 'max diff %d/%d/%d' % tuple(mx[:3])
-        words.append('colour %s' % colour)
+        # channels narrower than 8 bits: the widening each used, unless all were rounded (then the difference is
+        # elsewhere, and its size says more)
+        narrow = summarise_widening([p for p in widening(got, raw, H) or [] if not p.startswith('A')])
+        rounded = narrow in ('n/a', '') or narrow.startswith('round')
+        words.append('colour ' + ('max diff %d/%d/%d' % tuple(mx[:3]) if rounded else narrow))
     if mx[3]:
         if alpha:
             use = alpha_use(got, raw, H)
