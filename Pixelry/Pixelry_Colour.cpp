@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "detail/Colour.h"
@@ -175,7 +176,8 @@ ColourFault readCurve(const Tag& tag, double (&out)[256]) {
       } else {
         const double at = x * (points - 1);
         const auto below = std::min(static_cast<std::uint32_t>(at), points - 2);
-        const double low = be16(values + 2 * below), high = be16(values + 2 * below + 2);
+        const double low = be16(values + std::size_t{2} * below),
+                     high = be16(values + std::size_t{2} * below + 2);
         out[i] = (low + (high - low) * (at - below)) / 65535.0;
       }
     }
@@ -262,13 +264,14 @@ ColourSpace ColourSpace::unusable(ColourFault fault, std::vector<PixelryBYTE> by
   ColourSpace space;
   space.given_ = true;
   space.fault_ = fault;
-  space.profile_ = std::move(bytes);
+  // Shared, so that the layouts that carry it are copied without copying the bytes.
+  if (!bytes.empty()) space.profile_ = std::make_shared<const std::vector<PixelryBYTE>>(std::move(bytes));
   return space;
 }
 
 ColourSpace ColourSpace::fromProfile(std::vector<PixelryBYTE> bytes) {
   ColourSpace space = unusable(ColourFault::none, std::move(bytes));
-  IccProfile profile(space.profile_.data(), space.profile_.size());
+  IccProfile profile(space.profile().data(), space.profile().size());
   space.fault_ = profile.check();
   static const char* const kColorants[3] = {"rXYZ", "gXYZ", "bXYZ"};
   static const char* const kCurves[3] = {"rTRC", "gTRC", "bTRC"};
@@ -281,7 +284,7 @@ ColourSpace ColourSpace::fromProfile(std::vector<PixelryBYTE> bytes) {
     } else if (colorant.size < 20 || !is(colorant.data, "XYZ ")) {
       space.fault_ = ColourFault::colorant;
     } else {
-      for (int r = 0; r < 3; ++r) colorants[r][c] = s15Fixed16(colorant.data + 8 + 4 * r);
+      for (std::size_t r = 0; r < 3; ++r) colorants[r][c] = s15Fixed16(colorant.data + 8 + 4 * r);
       space.fault_ = readCurve(curve, curves[c]);
     }
   }
@@ -297,7 +300,8 @@ ColourSpace ColourSpace::fromCalibration(const PixelryBYTE* endpoints, const Pix
   double xy[3][2];
   for (int c = 0; c < 3; ++c) {
     double sum = 0, xyz[3];
-    for (int k = 0; k < 3; ++k) sum += xyz[k] = static_cast<std::int32_t>(le32(endpoints + 12 * c + 4 * k));
+    for (std::size_t k = 0; k < 3; ++k)
+      sum += xyz[k] = static_cast<std::int32_t>(le32(endpoints + 12 * static_cast<std::size_t>(c) + 4 * k));
     if (!(sum > 0) || !(xyz[1] > 0)) return space;
     xy[c][0] = xyz[0] / sum;
     xy[c][1] = xyz[1] / sum;
@@ -306,13 +310,18 @@ ColourSpace ColourSpace::fromCalibration(const PixelryBYTE* endpoints, const Pix
   if (!colorantsOf(xy, colorants)) return space;
   double curves[3][256];
   for (int c = 0; c < 3; ++c) {
-    const double gamma = le32(gammas + 4 * c) / 65536.0;
+    const double gamma = le32(gammas + 4 * static_cast<std::size_t>(c)) / 65536.0;
     if (!(gamma >= kLowestGamma && gamma <= kHighestGamma)) return space;
     for (int i = 0; i < 256; ++i) curves[c][i] = std::pow(i / 255.0, gamma);
   }
   space.fault_ = ColourFault::none;
   space.build(curves, colorants);
   return space;
+}
+
+const std::vector<PixelryBYTE>& ColourSpace::profile() const {
+  static const std::vector<PixelryBYTE> kNone;
+  return profile_ ? *profile_ : kNone;
 }
 
 void ColourSpace::build(const double (&curves)[3][256], const double (&colorants)[3][3]) {
@@ -338,7 +347,7 @@ void ColourSpace::build(const double (&curves)[3][256], const double (&colorants
     for (int c = 0; c < 3; ++c) ramps[c + 1][v][2 - c] = value;
   }
   PixelryBYTE converted[sizeof ramps];
-  convert(&ramps[0][0][0], 3, 4 * 256, converted);
+  convert(&ramps[0][0][0], 3, std::int64_t{4} * 256, converted);
   identity_ = std::memcmp(converted, ramps, sizeof ramps) == 0;
 }
 
