@@ -55,7 +55,7 @@ struct Curve {
 
 Curve gammaCurve(double gamma) {
   Curve curve;
-  curve.points.push_back(static_cast<std::uint16_t>(gamma * 256 + 0.5));
+  curve.points.push_back(static_cast<std::uint16_t>(std::lround(gamma * 256)));
   return curve;
 }
 Curve sampledCurve(double gamma, int count) {
@@ -396,12 +396,13 @@ void evaluate(const std::string& name, const Bytes& profile, const std::vector<P
     count += expected.size() / 3;
   }
   if (count == 0) {
-    std::printf("| %s | %s | | |\n", name.c_str(),
-                oracle.ok() ? handling.c_str() : "Little CMS cannot open it");
+    std::printf("| %s | %s%s | | |\n", name.c_str(), handling.c_str(),
+                oracle.ok() ? "" : " (Little CMS makes no RGB transform of it)");
     return;
   }
   std::printf("| %s | %s | %d / %d / %d | %.4f / %.4f / %.4f |\n", name.c_str(), handling.c_str(), largest[0],
-              largest[1], largest[2], sum[0] / count, sum[1] / count, sum[2] / count);
+              largest[1], largest[2], sum[0] / static_cast<double>(count),
+              sum[1] / static_cast<double>(count), sum[2] / static_cast<double>(count));
 }
 
 int evaluateAll(int argc, char** argv) {
