@@ -33,13 +33,16 @@ constexpr double kSrgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04
 constexpr int kEncodingSteps = 16384;
 // The matrix's terms are summed in fixed point with kFractionBits bits, four times finer
 // than a step, three outputs to a 64-bit word: fields of kFieldBits bits, each term
-// limited to +-kLargestTerm and each field offset by kFieldBias so that no sum leaves it.
-constexpr int kFractionBits = 16, kFieldBits = 21;
-constexpr std::int64_t kLargestTerm = std::int64_t{1} << 18, kFieldBias = std::int64_t{1} << 20;
-constexpr std::uint64_t kField = (std::uint64_t{1} << kFieldBits) - 1;
-constexpr std::int64_t kOne = std::int64_t{1} << kFractionBits;
-// A sum to the nearest step.
-constexpr int kShift = kFractionBits - 14, kRound = 1 << (kShift - 1);
+// limited to +-kLargestTerm (4.0) and each field offset by kFieldBias, so that no sum
+// leaves its field. A field's top bits are then an index into a table of encoded values
+// that also holds the clipping: 0 below linear 0, 255 above 1.
+constexpr int kFractionBits = 16, kFieldBits = 21, kShift = kFractionBits - 14;
+constexpr std::int64_t kLargestTerm = std::int64_t{1} << 18;
+// Three terms at most, and half a step that rounds each sum to the nearest step.
+constexpr std::int64_t kFieldBias = 3 * kLargestTerm + (1 << (kShift - 1));
+constexpr std::uint64_t kIndexMask = (std::uint64_t{1} << (kFieldBits - kShift)) - 1;
+constexpr std::int64_t kZeroIndex = kFieldBias >> kShift;
+constexpr std::int64_t kIndices = (2 * kFieldBias >> kShift) + 1;
 // Gammas of a calibrated header outside this range describe no display.
 constexpr double kLowestGamma = 1.0 / 16, kHighestGamma = 16;
 
@@ -135,10 +138,11 @@ const Matrix& fromConnectionSpace() {
 }
 
 // Linear light in kEncodingSteps + 1 steps to 8-bit sRGB, rounded as Little CMS rounds
-// its 16-bit values to 8 bits.
+// its 16-bit values to 8 bits, by the index of a sum's field: steps below 0 and above
+// kEncodingSteps clipped.
 const PixelryBYTE* srgbEncoding() {
   static const struct Table {
-    PixelryBYTE values[kEncodingSteps + 1];
+    PixelryBYTE values[kIndices];
     Table() : values() {
       const double g = kSrgbCurve[0], a = kSrgbCurve[1], b = kSrgbCurve[2], c = kSrgbCurve[3];
       const double knee = std::pow(a * kSrgbCurve[4] + b, g);
@@ -147,8 +151,10 @@ const PixelryBYTE* srgbEncoding() {
         double v = linear >= knee ? (std::pow(linear, 1 / g) - b) / a : linear / c;
         v = v < 0 ? 0 : v > 1 ? 1 : v;
         const auto word = static_cast<std::uint32_t>(std::floor(v * 65535 + 0.5));
-        values[i] = static_cast<PixelryBYTE>((word * 65281u + 8388608u) >> 24);
+        values[kZeroIndex + i] = static_cast<PixelryBYTE>((word * 65281u + 8388608u) >> 24);
       }
+      std::fill(values + kZeroIndex + kEncodingSteps + 1, values + kIndices,
+                values[kZeroIndex + kEncodingSteps]);
     }
   } kTable;
   return kTable.values;
@@ -358,10 +364,8 @@ template <int size>
 void convertPixels(const std::uint64_t (&terms)[3][256], const PixelryBYTE* in, std::int64_t count,
                    PixelryBYTE* out) {
   const PixelryBYTE* encode = srgbEncoding();
-  const auto step = [encode](std::uint64_t field) {
-    const std::int64_t v = static_cast<std::int64_t>(field & kField) - kFieldBias;
-    return encode[v <= 0 ? 0 : v >= kOne ? kEncodingSteps : (v + kRound) >> kShift];
-  };
+  // A sum's field, to its index in the table.
+  const auto step = [encode](std::uint64_t field) { return encode[(field >> kShift) & kIndexMask]; };
   for (std::int64_t x = 0; x < count; ++x, in += size, out += size) {
     const std::uint64_t sum = terms[0][in[2]] + terms[1][in[1]] + terms[2][in[0]];
     if (size == 4) out[3] = in[3];
