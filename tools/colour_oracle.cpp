@@ -257,6 +257,12 @@ std::vector<TestProfile> testProfiles() {
        {paraCurve(1, {2.2, 1.1, -0.1}), paraCurve(1, {2.0, 0.9, 0.1}), paraCurve(1, {2.4, 1.0, 0.0})},
        4,
        true},
+      // A decreasing type 1 curve (a < 0) is 0 everywhere: past -b/a a x + b is below 0.
+      {"p3-para1-decreasing-v4.icc",
+       1,
+       {paraCurve(1, {2.2, 1.0, 0.0}), paraCurve(1, {2.2, 1.0, 0.0}), paraCurve(1, {2.2, -1.0, 1.0})},
+       4,
+       false},
       {"rec2020-para2-v4.icc",
        2,
        {paraCurve(2, {2.2, 0.95, 0.05, 0.02}), paraCurve(2, {2.0, 1.2, -0.2, 0.01}),
