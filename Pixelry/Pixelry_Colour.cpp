@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "detail/Colour.h"
@@ -32,13 +33,16 @@ constexpr double kSrgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04
 constexpr int kEncodingSteps = 16384;
 // The matrix's terms are summed in fixed point with kFractionBits bits, four times finer
 // than a step, three outputs to a 64-bit word: fields of kFieldBits bits, each term
-// limited to +-kLargestTerm and each field offset by kFieldBias so that no sum leaves it.
-constexpr int kFractionBits = 16, kFieldBits = 21;
-constexpr std::int64_t kLargestTerm = std::int64_t{1} << 18, kFieldBias = std::int64_t{1} << 20;
-constexpr std::uint64_t kField = (std::uint64_t{1} << kFieldBits) - 1;
-constexpr std::int64_t kOne = std::int64_t{1} << kFractionBits;
-// A sum to the nearest step.
-constexpr int kShift = kFractionBits - 14, kRound = 1 << (kShift - 1);
+// limited to +-kLargestTerm (4.0) and each field offset by kFieldBias, so that no sum
+// leaves its field. A field's top bits are then an index into a table of encoded values
+// that also holds the clipping: 0 below linear 0, 255 above 1.
+constexpr int kFractionBits = 16, kFieldBits = 21, kShift = kFractionBits - 14;
+constexpr std::int64_t kLargestTerm = std::int64_t{1} << 18;
+// Three terms at most, and half a step that rounds each sum to the nearest step.
+constexpr std::int64_t kFieldBias = 3 * kLargestTerm + (1 << (kShift - 1));
+constexpr std::uint64_t kIndexMask = (std::uint64_t{1} << (kFieldBits - kShift)) - 1;
+constexpr std::int64_t kZeroIndex = kFieldBias >> kShift;
+constexpr std::int64_t kIndices = (2 * kFieldBias >> kShift) + 1;
 // Gammas of a calibrated header outside this range describe no display.
 constexpr double kLowestGamma = 1.0 / 16, kHighestGamma = 16;
 
@@ -134,10 +138,11 @@ const Matrix& fromConnectionSpace() {
 }
 
 // Linear light in kEncodingSteps + 1 steps to 8-bit sRGB, rounded as Little CMS rounds
-// its 16-bit values to 8 bits.
+// its 16-bit values to 8 bits, by the index of a sum's field: steps below 0 and above
+// kEncodingSteps clipped.
 const PixelryBYTE* srgbEncoding() {
   static const struct Table {
-    PixelryBYTE values[kEncodingSteps + 1];
+    PixelryBYTE values[kIndices];
     Table() : values() {
       const double g = kSrgbCurve[0], a = kSrgbCurve[1], b = kSrgbCurve[2], c = kSrgbCurve[3];
       const double knee = std::pow(a * kSrgbCurve[4] + b, g);
@@ -146,8 +151,10 @@ const PixelryBYTE* srgbEncoding() {
         double v = linear >= knee ? (std::pow(linear, 1 / g) - b) / a : linear / c;
         v = v < 0 ? 0 : v > 1 ? 1 : v;
         const auto word = static_cast<std::uint32_t>(std::floor(v * 65535 + 0.5));
-        values[i] = static_cast<PixelryBYTE>((word * 65281u + 8388608u) >> 24);
+        values[kZeroIndex + i] = static_cast<PixelryBYTE>((word * 65281u + 8388608u) >> 24);
       }
+      std::fill(values + kZeroIndex + kEncodingSteps + 1, values + kIndices,
+                values[kZeroIndex + kEncodingSteps]);
     }
   } kTable;
   return kTable.values;
@@ -175,7 +182,8 @@ ColourFault readCurve(const Tag& tag, double (&out)[256]) {
       } else {
         const double at = x * (points - 1);
         const auto below = std::min(static_cast<std::uint32_t>(at), points - 2);
-        const double low = be16(values + 2 * below), high = be16(values + 2 * below + 2);
+        const double low = be16(values + std::size_t{2} * below),
+                     high = be16(values + std::size_t{2} * below + 2);
         out[i] = (low + (high - low) * (at - below)) / 65535.0;
       }
     }
@@ -262,13 +270,14 @@ ColourSpace ColourSpace::unusable(ColourFault fault, std::vector<PixelryBYTE> by
   ColourSpace space;
   space.given_ = true;
   space.fault_ = fault;
-  space.profile_ = std::move(bytes);
+  // Shared, so that the layouts that carry it are copied without copying the bytes.
+  if (!bytes.empty()) space.profile_ = std::make_shared<const std::vector<PixelryBYTE>>(std::move(bytes));
   return space;
 }
 
 ColourSpace ColourSpace::fromProfile(std::vector<PixelryBYTE> bytes) {
   ColourSpace space = unusable(ColourFault::none, std::move(bytes));
-  IccProfile profile(space.profile_.data(), space.profile_.size());
+  IccProfile profile(space.profile().data(), space.profile().size());
   space.fault_ = profile.check();
   static const char* const kColorants[3] = {"rXYZ", "gXYZ", "bXYZ"};
   static const char* const kCurves[3] = {"rTRC", "gTRC", "bTRC"};
@@ -281,7 +290,7 @@ ColourSpace ColourSpace::fromProfile(std::vector<PixelryBYTE> bytes) {
     } else if (colorant.size < 20 || !is(colorant.data, "XYZ ")) {
       space.fault_ = ColourFault::colorant;
     } else {
-      for (int r = 0; r < 3; ++r) colorants[r][c] = s15Fixed16(colorant.data + 8 + 4 * r);
+      for (std::size_t r = 0; r < 3; ++r) colorants[r][c] = s15Fixed16(colorant.data + 8 + 4 * r);
       space.fault_ = readCurve(curve, curves[c]);
     }
   }
@@ -297,7 +306,8 @@ ColourSpace ColourSpace::fromCalibration(const PixelryBYTE* endpoints, const Pix
   double xy[3][2];
   for (int c = 0; c < 3; ++c) {
     double sum = 0, xyz[3];
-    for (int k = 0; k < 3; ++k) sum += xyz[k] = static_cast<std::int32_t>(le32(endpoints + 12 * c + 4 * k));
+    for (std::size_t k = 0; k < 3; ++k)
+      sum += xyz[k] = static_cast<std::int32_t>(le32(endpoints + 12 * static_cast<std::size_t>(c) + 4 * k));
     if (!(sum > 0) || !(xyz[1] > 0)) return space;
     xy[c][0] = xyz[0] / sum;
     xy[c][1] = xyz[1] / sum;
@@ -306,13 +316,18 @@ ColourSpace ColourSpace::fromCalibration(const PixelryBYTE* endpoints, const Pix
   if (!colorantsOf(xy, colorants)) return space;
   double curves[3][256];
   for (int c = 0; c < 3; ++c) {
-    const double gamma = le32(gammas + 4 * c) / 65536.0;
+    const double gamma = le32(gammas + 4 * static_cast<std::size_t>(c)) / 65536.0;
     if (!(gamma >= kLowestGamma && gamma <= kHighestGamma)) return space;
     for (int i = 0; i < 256; ++i) curves[c][i] = std::pow(i / 255.0, gamma);
   }
   space.fault_ = ColourFault::none;
   space.build(curves, colorants);
   return space;
+}
+
+const std::vector<PixelryBYTE>& ColourSpace::profile() const {
+  static const std::vector<PixelryBYTE> kNone;
+  return profile_ ? *profile_ : kNone;
 }
 
 void ColourSpace::build(const double (&curves)[3][256], const double (&colorants)[3][3]) {
@@ -338,7 +353,7 @@ void ColourSpace::build(const double (&curves)[3][256], const double (&colorants
     for (int c = 0; c < 3; ++c) ramps[c + 1][v][2 - c] = value;
   }
   PixelryBYTE converted[sizeof ramps];
-  convert(&ramps[0][0][0], 3, 4 * 256, converted);
+  convert(&ramps[0][0][0], 3, std::int64_t{4} * 256, converted);
   identity_ = std::memcmp(converted, ramps, sizeof ramps) == 0;
 }
 
@@ -349,10 +364,8 @@ template <int size>
 void convertPixels(const std::uint64_t (&terms)[3][256], const PixelryBYTE* in, std::int64_t count,
                    PixelryBYTE* out) {
   const PixelryBYTE* encode = srgbEncoding();
-  const auto step = [encode](std::uint64_t field) {
-    const std::int64_t v = static_cast<std::int64_t>(field & kField) - kFieldBias;
-    return encode[v <= 0 ? 0 : v >= kOne ? kEncodingSteps : (v + kRound) >> kShift];
-  };
+  // A sum's field, to its index in the table.
+  const auto step = [encode](std::uint64_t field) { return encode[(field >> kShift) & kIndexMask]; };
   for (std::int64_t x = 0; x < count; ++x, in += size, out += size) {
     const std::uint64_t sum = terms[0][in[2]] + terms[1][in[1]] + terms[2][in[0]];
     if (size == 4) out[3] = in[3];

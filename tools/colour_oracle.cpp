@@ -55,7 +55,7 @@ struct Curve {
 
 Curve gammaCurve(double gamma) {
   Curve curve;
-  curve.points.push_back(static_cast<std::uint16_t>(gamma * 256 + 0.5));
+  curve.points.push_back(static_cast<std::uint16_t>(std::lround(gamma * 256)));
   return curve;
 }
 Curve sampledCurve(double gamma, int count) {
@@ -257,6 +257,12 @@ std::vector<TestProfile> testProfiles() {
        {paraCurve(1, {2.2, 1.1, -0.1}), paraCurve(1, {2.0, 0.9, 0.1}), paraCurve(1, {2.4, 1.0, 0.0})},
        4,
        true},
+      // A decreasing type 1 curve (a < 0) is 0 everywhere: past -b/a a x + b is below 0.
+      {"p3-para1-decreasing-v4.icc",
+       1,
+       {paraCurve(1, {2.2, 1.0, 0.0}), paraCurve(1, {2.2, 1.0, 0.0}), paraCurve(1, {2.2, -1.0, 1.0})},
+       4,
+       false},
       {"rec2020-para2-v4.icc",
        2,
        {paraCurve(2, {2.2, 0.95, 0.05, 0.02}), paraCurve(2, {2.0, 1.2, -0.2, 0.01}),
@@ -396,12 +402,13 @@ void evaluate(const std::string& name, const Bytes& profile, const std::vector<P
     count += expected.size() / 3;
   }
   if (count == 0) {
-    std::printf("| %s | %s | | |\n", name.c_str(),
-                oracle.ok() ? handling.c_str() : "Little CMS cannot open it");
+    std::printf("| %s | %s%s | | |\n", name.c_str(), handling.c_str(),
+                oracle.ok() ? "" : " (Little CMS makes no RGB transform of it)");
     return;
   }
   std::printf("| %s | %s | %d / %d / %d | %.4f / %.4f / %.4f |\n", name.c_str(), handling.c_str(), largest[0],
-              largest[1], largest[2], sum[0] / count, sum[1] / count, sum[2] / count);
+              largest[1], largest[2], sum[0] / static_cast<double>(count),
+              sum[1] / static_cast<double>(count), sum[2] / static_cast<double>(count));
 }
 
 int evaluateAll(int argc, char** argv) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "../Pixelry_DataTypes.h"
@@ -55,7 +56,8 @@ class ColourSpace {
   bool identity() const { return identity_; }
   // Whether converting changes pixels: given, no fault and not the identity.
   bool converts() const { return given_ && fault_ == ColourFault::none && !identity_; }
-  const std::vector<PixelryBYTE>& profile() const { return profile_; }
+  // The profile's bytes; empty for calibrated RGB and where none could be read.
+  const std::vector<PixelryBYTE>& profile() const;
 
   // Converts count pixels of size bytes (3 or 4: blue, green, red and a fourth byte copied
   // as it is) from in to out, which may be the same pixels.
@@ -70,7 +72,7 @@ class ColourSpace {
   bool given_ = false;
   bool identity_ = false;
   ColourFault fault_ = ColourFault::none;
-  std::vector<PixelryBYTE> profile_;
+  std::shared_ptr<const std::vector<PixelryBYTE>> profile_;
   // For each input channel (red, green, blue) and 8-bit value, its terms of linear sRGB's
   // red, green and blue (the matrix times the curve), packed in one word (see convert).
   std::uint64_t terms_[3][256] = {};
