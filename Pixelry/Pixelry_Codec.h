@@ -201,7 +201,9 @@ class PIXELRY_API RowReader {
   // Decodes the next row into out (rowBytes bytes) and sets y to its row number (0 is
   // the top). False once every row has been given, or when nothing is open.
   bool next(void* out, int& y);
-  // The outcome so far: warnings of data that ended early, as decode reports them.
+  // The outcome so far: warnings of data that ended early, as decode reports them, and
+  // what was done with the file's colour space (Result::colour, Result::profile; the rows
+  // are converted to sRGB as ReadOptions::colour asks).
   const Result& result() const;
 
  private:

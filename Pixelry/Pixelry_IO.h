@@ -70,7 +70,8 @@ struct Result {
   std::string message;
   // Oddities the read survived: extra bytes skipped, a short colour table, pixel data or
   // a run-length stream that ends early (what was decoded is kept, the rest is white, or
-  // entry 0 for a run-length stream).
+  // entry 0 for a run-length stream), a colour space that could not be converted (the
+  // colours are as stored).
   std::vector<std::string> warnings;
   // After a read: the file carries opacity, so the image's Alpha is its opacity (255
   // opaque): an alpha mask, or the fourth byte of a 32-bit file without bit fields that

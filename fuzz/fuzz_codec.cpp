@@ -1,6 +1,7 @@
 // The codec API (pixelry::probe, load, decode and RowReader) on arbitrary bytes, against
 // the image object's read of the same bytes (pixelry::readMemory) under the same pixel
-// limit. probe gives readMemory's verdict and the size, depth and alpha it reads. load
+// limit. probe gives readMemory's verdict and the size, depth, alpha and colour handling
+// it reads. load
 // refuses what readMemory refuses and otherwise gives the image's pixels by the rule of
 // its format (Pixelry_Codec.h), with the same warnings and alpha. decode into a wider
 // stride gives load's bytes and leaves the bytes past each row alone; a stride one byte
@@ -144,7 +145,8 @@ PIXELRY_FUZZ_UNGUIDED void checkPicture(const pixelry::Pixels& picture, PixelFor
 }
 
 // probe against readMemory: the same refusal, except that probe does not apply the pixel
-// limit; on success the size, depth and alpha the image has.
+// limit; on success the size, depth and alpha the image has, the same colour handling and
+// profile, and the file's table (the image's, unless its colours were converted).
 PIXELRY_FUZZ_UNGUIDED void checkProbe(const pixelry::Result& probed, const pixelry::Info& info,
                                       const pixelry::Result& read, BMP& image) {
   if (read.code == Code::tooLarge) {
@@ -162,7 +164,10 @@ PIXELRY_FUZZ_UNGUIDED void checkProbe(const pixelry::Result& probed, const pixel
           "probe gives the image's size");
   require(info.bits == image.TellBitDepth(), "probe gives the image's depth");
   require(info.alpha == read.alpha, "probe says alpha where readMemory does");
-  if (info.bits <= 8) {
+  require(info.colour == read.colour && info.profile == read.profile,
+          "probe says what readMemory does with the colour space, and gives its profile");
+  // probe's table is the file's; the image's is converted when the colours are.
+  if (info.bits <= 8 && read.colour != pixelry::ColourHandling::converted) {
     const std::size_t shared =
         std::min<std::size_t>(info.table.size(), static_cast<std::size_t>(image.TellNumberOfColors()));
     for (std::size_t i = 0; i < shared; ++i)
