@@ -112,6 +112,9 @@ bool ByteSource::seekBy(std::int64_t distance) {
 bool ByteSource::canSeek() { return !file_ || seekFileBy(file_, 0); }
 
 bool ByteSink::write(const PixelryBYTE* bytes, std::size_t count) {
+  // Nothing to put may come as a null pointer (an empty profile's data), which fwrite
+  // must not be given.
+  if (count == 0) return true;
   if (file_) return std::fwrite(bytes, 1, count, file_) == count;
   try {
     out_->insert(out_->end(), bytes, bytes + count);
