@@ -10,6 +10,7 @@
 #include "Pixelry_IO.h"
 #include "Pixelry_Image.h"
 #include "Pixelry_Integers.h"
+#include "Pixelry_Quantize.h"
 #include "Pixelry_Utilities.h"
 #include "Pixelry_Warnings.h"
 

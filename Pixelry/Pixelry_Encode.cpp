@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "detail/ByteSource.h"
+#include "detail/Dither.h"
 #include "detail/Encode.h"
 #include "detail/Layout.h"
 #include "detail/PaletteSearch.h"
@@ -152,14 +153,14 @@ bool RowEncoder::allocate() {
     const MaskForm& form = formOf(shape_);
     for (std::size_t c = 0; c < 4; ++c) words_[c] = levelsOf(form.masks[kMaskOf[c]], c == 3 && shape_.opaque);
   }
-  const bool inPlace = source_ == Target::image || source_ == Target::bgra8;
-  if (inPlace && !(shape_.opaque && shape_.bits == 32)) return true;
+  const bool dithered = search_ && shape_.dither;
   try {
     pixels_.resize(static_cast<std::size_t>(shape_.width));
+    if (dithered) indices_.resize(static_cast<std::size_t>(shape_.width));
   } catch (const std::bad_alloc&) {
     return false;
   }
-  return true;
+  return !dithered || diffusion_.allocate(shape_.width);
 }
 
 bool RowEncoder::operator()(const PixelryBYTE* in, PixelryBYTE* out) {
@@ -175,39 +176,25 @@ bool RowEncoder::operator()(const PixelryBYTE* in, PixelryBYTE* out) {
   // Other layouts become RGBApixels first (opaque, but for rgba8's own alpha); bgra8 and
   // the image object's pixels are RGBApixels already.
   const RGBApixel* row = pixels_.data();
-  switch (source_) {
-    case Target::image:
-    case Target::bgra8:
-      row = reinterpret_cast<const RGBApixel*>(in);
-      if (shape_.opaque && bits == 32) {
-        std::copy_n(row, width, pixels_.data());
-        for (RGBApixel& pixel : pixels_) pixel.Alpha = 255;
-        row = pixels_.data();
-      }
-      break;
-    case Target::rgba8:
-      for (int x = 0; x < width; ++x, in += 4) pixels_[x] = RGBApixel{in[2], in[1], in[0], in[3]};
-      break;
-    case Target::rgb8:
-      for (int x = 0; x < width; ++x, in += 3) pixels_[x] = RGBApixel{in[2], in[1], in[0], 255};
-      break;
-    case Target::bgr8:
-      for (int x = 0; x < width; ++x, in += 3) pixels_[x] = RGBApixel{in[0], in[1], in[2], 255};
-      break;
-    case Target::gray8:
-      for (int x = 0; x < width; ++x) pixels_[x] = RGBApixel{in[x], in[x], in[x], 255};
-      break;
-    case Target::index8:
-      for (int x = 0; x < width; ++x) {
-        pixels_[x] = shape_.table[in[x]];
-        pixels_[x].Alpha = 255;
-      }
-      break;
+  if (source_ == Target::index8) {
+    for (int x = 0; x < width; ++x) {
+      pixels_[x] = shape_.table[in[x]];
+      pixels_[x].Alpha = 255;
+    }
+  } else if ((source_ == Target::image || source_ == Target::bgra8) && !(shape_.opaque && bits == 32)) {
+    row = reinterpret_cast<const RGBApixel*>(in);
+  } else {
+    loadPixels(source_, in, width, pixels_.data());
+    if (shape_.opaque && bits == 32)
+      for (RGBApixel& pixel : pixels_) pixel.Alpha = 255;
   }
   if (bits == 16 && shape_.sixteenBitLayout == SixteenBitLayout::rgb565) {
     encode16bitRow(row, out, width);
   } else if (bits == 16) {
     encodeWords(row, out);
+  } else if (isIndexedDepth(bits) && shape_.dither) {
+    diffusion_(row, shape_.table.data(), *search_, indices_.data());
+    packIndices(bits, out, width, [this](int x) { return unsigned{indices_[x]}; });
   } else if (isIndexedDepth(bits)) {
     PaletteSearch& search = *search_;
     packIndices(bits, out, width, [&](int x) { return unsigned{search(row[x])}; });

@@ -126,6 +126,17 @@ enum class SixteenBitLayout {
 // (v x (2^n - 1) + 127) / 255, so that a file read and written back in its own layout
 // keeps its pixels' bytes.
 
+// At 1, 4 and 8 bits: where the colour table comes from.
+enum class Palette {
+  // The table given: for encode and RowWriter WriteOptions::table, or the standard table
+  // of the depth when it is empty; for the image object's writers the image's own table.
+  standard,
+  // A table built for the picture by quantize (Pixelry_Quantize.h): at most 2^bits
+  // colours, exactly the picture's own when it has no more. Needs the whole picture, so
+  // RowWriter refuses it, as it refuses it with WriteOptions::table given.
+  adaptive,
+};
+
 struct WriteOptions {
   // At 32 bits, write a 108-byte header with bit fields red 0x00FF0000, green 0x0000FF00,
   // blue 0x000000FF and alpha 0xFF000000, so that programs that look for an alpha mask
@@ -149,6 +160,16 @@ struct WriteOptions {
   // profile after the pixels. Empty: no profile, the layouts above. The bytes are not
   // checked.
   std::vector<std::uint8_t> profile;
+  // At 1, 4 and 8 bits: the colour table (see Palette). Ignored at 16, 24 and 32 bits.
+  Palette palette = Palette::standard;
+  // At 1, 4 and 8 bits: pixels are mapped to the table with Floyd-Steinberg error
+  // diffusion, rows in serpentine order, rather than each to its nearest entry. Ignored
+  // at other depths and for index8 pixels, which are indices already.
+  bool dither = false;
+  // At 4 and 8 bits: pixels compressed by runs (RLE4, RLE8), bottom-up, encoded and
+  // absolute runs chosen to keep the file small. Refused (Code::badArgument) at other
+  // depths and by RowWriter.
+  bool runLength = false;
 };
 
 // Reads a file into image. On failure the image is left exactly as it was.

@@ -126,6 +126,30 @@ void storePixels(Target target, const PixelryBYTE* in, int inSize, std::int64_t 
   store<4, false>(target, in, count, out, 0);
 }
 
+void loadPixels(Target source, const PixelryBYTE* in, std::int64_t count, RGBApixel* out) {
+  switch (source) {
+    case Target::image:
+    case Target::bgra8:
+      // RGBApixel has the byte order of bgra8.
+      std::memcpy(out, in, static_cast<std::size_t>(count) * sizeof(RGBApixel));
+      return;
+    case Target::rgba8:
+      for (std::int64_t x = 0; x < count; ++x, in += 4) out[x] = RGBApixel{in[2], in[1], in[0], in[3]};
+      return;
+    case Target::rgb8:
+      for (std::int64_t x = 0; x < count; ++x, in += 3) out[x] = RGBApixel{in[2], in[1], in[0], 255};
+      return;
+    case Target::bgr8:
+      for (std::int64_t x = 0; x < count; ++x, in += 3) out[x] = RGBApixel{in[0], in[1], in[2], 255};
+      return;
+    case Target::gray8:
+      for (std::int64_t x = 0; x < count; ++x) out[x] = RGBApixel{in[x], in[x], in[x], 255};
+      return;
+    case Target::index8:
+      return;
+  }
+}
+
 void fillWhite(Target target, PixelryBYTE* out, std::int64_t count, bool opaque) {
   if (target == Target::index8) {
     std::memset(out, 0, static_cast<std::size_t>(count));

@@ -142,8 +142,9 @@ struct RowWriter::State {
   int written = 0;
 
   Result start(int width, int height, PixelFormat format, int bits, const WriteOptions& options) {
-    Result result = shapeOfPixels(width, height, static_cast<std::size_t>(width) * bytesPerPixel(format),
-                                  format, bits, options, shape);
+    Result result =
+        shapeOfPixels(nullptr, width, height, static_cast<std::size_t>(width) * bytesPerPixel(format), format,
+                      bits, options, shape);
     if (!result) return result;
     if (shape.fileBytes() > UINT32_MAX) return writeResult(WriteFailure::tooLarge, name);
     source = targetOf(format);

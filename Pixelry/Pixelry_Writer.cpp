@@ -10,6 +10,7 @@
 
 #include "Pixelry_IO.h"
 #include "Pixelry_Integers.h"
+#include "Pixelry_Quantize.h"
 #include "detail/ByteSource.h"
 #include "detail/Encode.h"
 #include "detail/ImageAccess.h"
@@ -28,6 +29,21 @@ bool isKnownLayout(pixelry::SixteenBitLayout layout) {
   return static_cast<unsigned>(layout) <= static_cast<unsigned>(pixelry::SixteenBitLayout::argb4444);
 }
 
+bool isKnownPalette(pixelry::Palette palette) {
+  return static_cast<unsigned>(palette) <= static_cast<unsigned>(pixelry::Palette::adaptive);
+}
+
+bool adaptiveAt(int bits, const pixelry::WriteOptions& options) {
+  return options.palette == pixelry::Palette::adaptive && isIndexedDepth(bits);
+}
+
+// Puts a table built for the picture into shape.
+void useTable(FileShape& shape, const std::vector<RGBApixel>& table) {
+  std::fill(shape.table.begin(), shape.table.end(), RGBApixel{0, 0, 0, 0});
+  std::copy(table.begin(), table.end(), shape.table.begin());
+  shape.tableEntries = static_cast<int>(table.size());
+}
+
 // Alpha masks are written at 32 bits only; other depths have no fourth channel.
 bool alphaMaskAt(int bits, const pixelry::WriteOptions& options) { return options.alphaMask && bits == 32; }
 
@@ -39,9 +55,10 @@ bool alphaNeverSet(const BMP& image) {
 }
 
 // The file the image object is written as: its size, depth, resolution and table, and
-// the layout and profile options ask for.
+// the layout, profile and palette options ask for.
 FileShape shapeOf(const BMP& image, const pixelry::WriteOptions& options) {
   FileShape shape;
+  shape.dither = options.dither;
   shape.width = image.TellWidth();
   shape.height = image.TellHeight();
   shape.bits = image.TellBitDepth();
@@ -55,6 +72,22 @@ FileShape shapeOf(const BMP& image, const pixelry::WriteOptions& options) {
     std::copy_n(ImageAccess::table(image), shape.tableEntries, shape.table.begin());
   }
   return shape;
+}
+
+// shapeOf, with the adaptive table built; refused for options the writers do not know.
+pixelry::Result shapeWithTable(const BMP& image, const pixelry::WriteOptions& options,
+                               const std::string& name, FileShape& shape) {
+  const auto refuse = [&name](const char* why) {
+    return failure(pixelry::Code::badArgument, "Cannot write " + name + ": " + why + ".");
+  };
+  if (!isKnownLayout(options.sixteenBitLayout)) return refuse("unknown 16-bit layout");
+  if (!isKnownPalette(options.palette)) return refuse("unknown palette");
+  shape = shapeOf(image, options);
+  if (!adaptiveAt(shape.bits, options)) return {};
+  std::vector<RGBApixel> table;
+  pixelry::Result built = pixelry::quantize(image, 1 << shape.bits, table);
+  if (built) useTable(shape, table);
+  return built;
 }
 
 // Writes the whole file.
@@ -135,8 +168,8 @@ pixelry::Result writeResult(WriteFailure failure, const std::string& name) {
   return result;
 }
 
-pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFormat format, int bits,
-                              const WriteOptions& options, FileShape& shape) {
+pixelry::Result shapeOfPixels(const void* pixels, int width, int height, std::size_t stride,
+                              PixelFormat format, int bits, const WriteOptions& options, FileShape& shape) {
   const auto refuse = [](const std::string& why) {
     pixelry::Result result;
     result.code = pixelry::Code::badArgument;
@@ -146,6 +179,11 @@ pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFo
   if (!isKnown(format)) return refuse("unknown pixel format");
   if (!isSupportedDepth(bits)) return refuse("unsupported bit depth " + std::to_string(bits));
   if (!isKnownLayout(options.sixteenBitLayout)) return refuse("unknown 16-bit layout");
+  if (!isKnownPalette(options.palette)) return refuse("unknown palette");
+  const bool adaptive = adaptiveAt(bits, options);
+  if (adaptive && !options.table.empty()) return refuse("a colour table given with an adaptive palette");
+  if (adaptive && format == PixelFormat::index8) return refuse("an adaptive palette for index8 pixels");
+  if (adaptive && !pixels) return refuse("an adaptive palette needs the whole picture");
   if (width < 1 || height < 1) return refuse("a width or height below 1");
   if (stride < static_cast<std::size_t>(width) * bytesOf(targetOf(format)))
     return refuse("a stride shorter than a row of pixels");
@@ -159,12 +197,17 @@ pixelry::Result shapeOfPixels(int width, int height, std::size_t stride, PixelFo
   shape.xPelsPerMeter = options.xPelsPerMeter;
   shape.yPelsPerMeter = options.yPelsPerMeter;
   shape.profile = options.profile;
+  shape.dither = options.dither;
   shape.tableEntries = static_cast<int>(options.table.empty() ? most : options.table.size());
   if (options.table.empty())
     fillStandardTable(shape.table.data(), isIndexedDepth(bits) ? bits : 8);
   else
     std::copy(options.table.begin(), options.table.end(), shape.table.begin());
-  return {};
+  if (!adaptive) return {};
+  std::vector<RGBApixel> table;
+  Result built = quantize(pixels, width, height, stride, format, 1 << bits, table);
+  if (built) useTable(shape, table);
+  return built;
 }
 
 }  // namespace pixelry::detail
@@ -185,17 +228,10 @@ bool pixelry::detail::writeToStream(const BMP& image, std::FILE* file) {
   return writeImage(image, sink, shapeOf(image, {})) == EncodeStatus::written;
 }
 
-namespace {
-
-pixelry::Result unknownLayout(const std::string& name) {
-  return failure(pixelry::Code::badArgument, "Cannot write " + name + ": unknown 16-bit layout.");
-}
-
-}  // namespace
-
 pixelry::Result pixelry::writeFile(const BMP& image, const char* fileName, const WriteOptions& options) {
-  if (!isKnownLayout(options.sixteenBitLayout)) return unknownLayout(quoted(fileName));
-  const FileShape shape = shapeOf(image, options);
+  FileShape shape;
+  pixelry::Result refused = shapeWithTable(image, options, quoted(fileName), shape);
+  if (!refused) return refused;
   return writeResult(
       writeFileWith(fileName, shape,
                     [&image, &shape](ByteSink& sink) { return writeImage(image, sink, shape); }),
@@ -204,8 +240,9 @@ pixelry::Result pixelry::writeFile(const BMP& image, const char* fileName, const
 
 pixelry::Result pixelry::writeMemory(const BMP& image, std::vector<PixelryBYTE>& out,
                                      const WriteOptions& options) {
-  if (!isKnownLayout(options.sixteenBitLayout)) return unknownLayout("memory");
-  const FileShape shape = shapeOf(image, options);
+  FileShape shape;
+  pixelry::Result refused = shapeWithTable(image, options, "memory", shape);
+  if (!refused) return refused;
   return writeResult(
       writeMemoryWith(out, shape,
                       [&image, &shape](ByteSink& sink) { return writeImage(image, sink, shape); }),
@@ -221,8 +258,9 @@ pixelry::Result encodePixels(const void* pixels, int width, int height, std::siz
                              pixelry::PixelFormat format, int bits, const pixelry::WriteOptions& options,
                              const std::string& name, Write&& write) {
   FileShape shape;
-  pixelry::Result refused = pixels ? shapeOfPixels(width, height, stride, format, bits, options, shape)
-                                   : failure(pixelry::Code::badArgument, "Cannot encode: no pixels.");
+  pixelry::Result refused = pixels
+                                ? shapeOfPixels(pixels, width, height, stride, format, bits, options, shape)
+                                : failure(pixelry::Code::badArgument, "Cannot encode: no pixels.");
   if (!refused) return refused;
   const auto* bytes = static_cast<const PixelryBYTE*>(pixels);
   return writeResult(

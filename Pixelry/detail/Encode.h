@@ -11,12 +11,12 @@
 
 #include "../Pixelry_IO.h"
 #include "../Pixelry_Image.h"
+#include "Dither.h"
 #include "PixelFormats.h"
 
 namespace pixelry::detail {
 
 class ByteSink;
-class PaletteSearch;
 
 // What is written: size, depth, layout, resolution and colour table.
 struct FileShape {
@@ -36,6 +36,8 @@ struct FileShape {
   int tableEntries = 0;
   // An ICC profile to embed after the pixels, named by a 124-byte header; empty: none.
   std::vector<PixelryBYTE> profile;
+  // At 1, 4 and 8 bits: pixels mapped to the table by error diffusion.
+  bool dither = false;
 
   // The bytes of one stored row, padding included.
   std::int64_t rowSize() const;
@@ -82,6 +84,9 @@ class RowEncoder {
   std::vector<RGBApixel> pixels_;  // the row as RGBApixels, for sources of other layouts
   // For 16-bit layouts but 5-6-5: each channel's byte value as its bits of the word.
   std::array<std::array<std::uint16_t, 256>, 4> words_{};
+  // With dithering: the error carried between rows, and a row's indices.
+  ErrorDiffusion diffusion_;
+  std::vector<PixelryBYTE> indices_;
 };
 
 // Encodes height rows at pixels, stride bytes apart, row 0 the top, as a whole file.

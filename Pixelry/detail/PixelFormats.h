@@ -42,6 +42,10 @@ inline PixelryBYTE luma(const RGBApixel& p) {
 void storePixels(Target target, const PixelryBYTE* in, int inSize, std::int64_t count, PixelryBYTE* out,
                  const PixelryBYTE* alpha = nullptr);
 
+// Reads count pixels in source's layout (not index8) as RGBApixels: Alpha 255 from
+// layouts without it.
+void loadPixels(Target source, const PixelryBYTE* in, std::int64_t count, RGBApixel* out);
+
 // Sets count pixels to white in target's layout, opaque or with Alpha 0 (as the image
 // object has it, and where the file has an alpha mask); index 0 in index8.
 void fillWhite(Target target, PixelryBYTE* out, std::int64_t count, bool opaque);

@@ -28,9 +28,10 @@ WriteFailure writeMemoryWith(std::vector<PixelryBYTE>& out, const FileShape& sha
                              const std::function<EncodeStatus(ByteSink&)>& body);
 // The Result of a write; name is the file's, quoted, or "memory".
 Result writeResult(WriteFailure failure, const std::string& name);
-// The file encode writes for its arguments, or Code::badArgument with the reason.
-Result shapeOfPixels(int width, int height, std::size_t stride, PixelFormat format, int bits,
-                     const WriteOptions& options, FileShape& shape);
+// The file encode writes for its arguments, or Code::badArgument with the reason. An
+// adaptive palette is built from pixels; without them (RowWriter) it is refused.
+Result shapeOfPixels(const void* pixels, int width, int height, std::size_t stride, PixelFormat format,
+                     int bits, const WriteOptions& options, FileShape& shape);
 
 }  // namespace pixelry::detail
 

@@ -1,0 +1,164 @@
+// Colour tables built for a picture, and pictures mapped onto a table.
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "Pixelry_Quantize.h"
+#include "detail/Dither.h"
+#include "detail/ImageAccess.h"
+#include "detail/PaletteSearch.h"
+#include "detail/PixelFormats.h"
+
+using namespace pixelry::detail;
+
+namespace pixelry {
+
+namespace {
+
+Result refused(const std::string& what, const std::string& why) {
+  Result result;
+  result.code = Code::badArgument;
+  result.message = "Cannot " + what + ": " + why + ".";
+  return result;
+}
+
+// The checks encode makes of a buffer; index8 pixels carry no colours.
+Result checkPixels(const std::string& what, const void* pixels, int width, int height, std::size_t stride,
+                   PixelFormat format) {
+  if (!pixels) return refused(what, "no pixels");
+  if (!isKnown(format)) return refused(what, "unknown pixel format");
+  if (format == PixelFormat::index8) return refused(what, "index8 pixels carry no colours");
+  if (width < 1 || height < 1) return refused(what, "a width or height below 1");
+  if (stride < static_cast<std::size_t>(width) * bytesOf(targetOf(format)))
+    return refused(what, "a stride shorter than a row of pixels");
+  return {};
+}
+
+// A picture's rows as RGBApixels, one at a time.
+class Rows {
+ public:
+  Rows(const void* pixels, int width, std::size_t stride, Target source)
+      : pixels_(static_cast<const PixelryBYTE*>(pixels)), width_(width), stride_(stride), source_(source) {}
+  bool allocate() {
+    try {
+      row_.resize(static_cast<std::size_t>(width_));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+  const RGBApixel* operator()(int y) {
+    const PixelryBYTE* in = pixels_ + static_cast<std::size_t>(y) * stride_;
+    if (source_ == Target::image || source_ == Target::bgra8) return reinterpret_cast<const RGBApixel*>(in);
+    loadPixels(source_, in, width_, row_.data());
+    return row_.data();
+  }
+
+ private:
+  const PixelryBYTE* pixels_;
+  int width_;
+  std::size_t stride_;
+  Target source_;
+  std::vector<RGBApixel> row_;
+};
+
+Result noMemory(const std::string& what) {
+  Result result;
+  result.code = Code::tooLarge;
+  result.message = "Cannot " + what + ": out of memory.";
+  return result;
+}
+
+Result quantizeRows(Rows& rows, int width, int height, int colours, std::vector<RGBApixel>& table) {
+  if (colours < 2 || colours > 256)
+    return refused("quantize", "a table of " + std::to_string(colours) + " colours");
+  if (!rows.allocate()) return noMemory("quantize");
+  // Placeholder until the quantiser lands: the first distinct colours met.
+  std::vector<RGBApixel> found;
+  for (int y = 0; y < height && static_cast<int>(found.size()) < colours; ++y) {
+    const RGBApixel* row = rows(y);
+    for (int x = 0; x < width && static_cast<int>(found.size()) < colours; ++x) {
+      const RGBApixel c{row[x].Blue, row[x].Green, row[x].Red, 0};
+      if (std::none_of(found.begin(), found.end(), [&c](const RGBApixel& f) {
+            return f.Blue == c.Blue && f.Green == c.Green && f.Red == c.Red;
+          }))
+        found.push_back(c);
+    }
+  }
+  table = found;
+  return {};
+}
+
+Result mapRows(Rows& rows, int width, int height, const std::vector<RGBApixel>& table, std::uint8_t* indices,
+               std::size_t indexStride, const QuantizeOptions& options) {
+  if (table.empty() || table.size() > 256)
+    return refused("map to a table", "a table of " + std::to_string(table.size()) + " entries");
+  ErrorDiffusion diffusion;
+  if (!rows.allocate() || (options.dither && !diffusion.allocate(width))) return noMemory("map to a table");
+  PaletteSearch& search = paletteSearchFor(table.data(), static_cast<int>(table.size()));
+  for (int y = 0; y < height; ++y) {
+    const RGBApixel* row = rows(y);
+    std::uint8_t* out = indices + static_cast<std::size_t>(y) * indexStride;
+    if (options.dither)
+      diffusion(row, table.data(), search, out);
+    else
+      for (int x = 0; x < width; ++x) out[x] = search(row[x]);
+  }
+  return {};
+}
+
+}  // namespace
+
+Result quantize(const BMP& image, int colours, std::vector<RGBApixel>& table, const QuantizeOptions&) {
+  const int width = image.TellWidth(), height = image.TellHeight();
+  Rows rows(ImageAccess::pixels(image), width, static_cast<std::size_t>(width) * sizeof(RGBApixel),
+            Target::image);
+  return quantizeRows(rows, width, height, colours, table);
+}
+
+Result quantize(const void* pixels, int width, int height, std::size_t stride, PixelFormat format,
+                int colours, std::vector<RGBApixel>& table, const QuantizeOptions&) {
+  Result checked = checkPixels("quantize", pixels, width, height, stride, format);
+  if (!checked) return checked;
+  Rows rows(pixels, width, stride, targetOf(format));
+  return quantizeRows(rows, width, height, colours, table);
+}
+
+Result mapToTable(const void* pixels, int width, int height, std::size_t stride, PixelFormat format,
+                  const std::vector<RGBApixel>& table, std::uint8_t* indices, std::size_t indexStride,
+                  const QuantizeOptions& options) {
+  Result checked = checkPixels("map to a table", pixels, width, height, stride, format);
+  if (!checked) return checked;
+  if (!indices || indexStride < static_cast<std::size_t>(width))
+    return refused("map to a table", "no room for the indices");
+  Rows rows(pixels, width, stride, targetOf(format));
+  return mapRows(rows, width, height, table, indices, indexStride, options);
+}
+
+Result mapToTable(BMP& image, const std::vector<RGBApixel>& table, const QuantizeOptions& options) {
+  const int width = image.TellWidth(), height = image.TellHeight();
+  std::vector<std::uint8_t> indices;
+  try {
+    indices.resize(static_cast<std::size_t>(width) * height);
+  } catch (const std::bad_alloc&) {
+    return noMemory("map to a table");
+  }
+  Rows rows(ImageAccess::pixels(image), width, static_cast<std::size_t>(width) * sizeof(RGBApixel),
+            Target::image);
+  Result mapped =
+      mapRows(rows, width, height, table, indices.data(), static_cast<std::size_t>(width), options);
+  if (!mapped) return mapped;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      RGBApixel& pixel = *image(x, y);
+      const RGBApixel& entry = table[indices[static_cast<std::size_t>(y) * width + x]];
+      pixel.Red = entry.Red;
+      pixel.Green = entry.Green;
+      pixel.Blue = entry.Blue;
+    }
+  return {};
+}
+
+}  // namespace pixelry
