@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,7 @@ namespace {
 
 using namespace testing_support;
 using pixelry::Code;
+using pixelry::Palette;
 using pixelry::PixelFormat;
 
 constexpr PixelFormat kFormats[] = {PixelFormat::rgba8, PixelFormat::bgra8, PixelFormat::rgb8,
@@ -730,6 +732,7 @@ struct BadArguments {
   std::size_t tableEntries;
   Code code;
   PixelFormat format = PixelFormat::rgb8;
+  Palette palette = Palette::standard;
 };
 
 void PrintTo(const BadArguments& c, std::ostream* out) { *out << c.name; }
@@ -741,6 +744,7 @@ TEST_P(EncodeArguments, AreCheckedAtTheirEdges) {
   const Bytes pixels(64, 0);
   pixelry::WriteOptions options;
   options.table.resize(c.tableEntries, pixel(1, 1, 1));
+  options.palette = c.palette;
   std::vector<std::uint8_t> out = {1};
   const pixelry::Result result =
       pixelry::encode(pixels.data(), c.width, c.height, c.stride, c.format, c.bits, out, options);
@@ -771,8 +775,49 @@ INSTANTIATE_TEST_SUITE_P(
         // file's 32-bit size field holds, as is 2^31 x 2^31.
         BadArguments{"FourGibibytes", 32768, 32768, 98304, 32, 0, Code::tooLarge},
         BadArguments{"LargestDimensions", 2147483647, 2147483647, 6442450941, 32, 0, Code::tooLarge},
-        BadArguments{"UnknownFormat", 2, 2, 8, 24, 0, Code::badArgument, static_cast<PixelFormat>(6)}),
+        BadArguments{"UnknownFormat", 2, 2, 8, 24, 0, Code::badArgument, static_cast<PixelFormat>(6)},
+        // A table made for the picture replaces a given one, and cannot be made from indices.
+        BadArguments{"AdaptiveAtOneBit", 2, 2, 6, 1, 0, Code::ok, PixelFormat::rgb8, Palette::adaptive},
+        BadArguments{"AdaptiveWithATable", 2, 2, 6, 8, 4, Code::badArgument, PixelFormat::rgb8,
+                     Palette::adaptive},
+        BadArguments{"AdaptiveFromIndices", 2, 2, 2, 4, 0, Code::badArgument, PixelFormat::index8,
+                     Palette::adaptive},
+        BadArguments{"AdaptiveIgnoredAtSixteenBits", 2, 2, 2, 16, 4, Code::ok, PixelFormat::index8,
+                     Palette::adaptive},
+        BadArguments{"UnknownPalette", 2, 2, 6, 8, 0, Code::badArgument, PixelFormat::rgb8,
+                     static_cast<Palette>(2)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A flat grey dithers to a mix of black and white whose mean is the grey, through encode
+// and the image object's writer alike; dithering is ignored at 24 bits and for indices.
+TEST(Encode, DitheringSpreadsTheErrorWhereThereIsATable) {
+  constexpr int kSide = 32;
+  const Bytes grey(kSide * kSide * 3, 100);
+  pixelry::WriteOptions dithered;
+  dithered.dither = true;
+  std::vector<std::uint8_t> plain, out, fromImage;
+  ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, PixelFormat::rgb8, 1, plain));
+  ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, PixelFormat::rgb8, 1, out, dithered));
+  pixelry::Pixels back;
+  ASSERT_TRUE(pixelry::load(plain.data(), plain.size(), PixelFormat::gray8, back));
+  EXPECT_EQ(std::count(back.bytes.begin(), back.bytes.end(), 0), kSide * kSide);  // all nearest: black
+  ASSERT_TRUE(pixelry::load(out.data(), out.size(), PixelFormat::gray8, back));
+  const double mean = std::accumulate(back.bytes.begin(), back.bytes.end(), 0.0) / (kSide * kSide);
+  EXPECT_NEAR(mean, 100, 2);
+  BMP image;
+  image.SetSize(kSide, kSide);
+  image.SetBitDepth(1);
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) image.SetPixel(x, y, pixel(100, 100, 100));
+  ASSERT_TRUE(pixelry::writeMemory(image, fromImage, dithered));
+  EXPECT_EQ(fromImage, out);
+
+  for (const auto& [format, bits] : {std::pair{PixelFormat::rgb8, 24}, std::pair{PixelFormat::index8, 8}}) {
+    ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, format, bits, plain));
+    ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, format, bits, out, dithered));
+    EXPECT_EQ(out, plain) << bits;
+  }
+}
 
 TEST(Encode, AlphaMaskAtThirtyTwoBitsOnlyAndRgbIsOpaque) {
   const Bytes rgba = {10, 20, 30, 40};
@@ -1043,6 +1088,11 @@ TEST(RowWriter, ClearsTheVectorFirstAndRefusesWhatItCannotWrite) {
   EXPECT_TRUE(out.empty());
   EXPECT_EQ(writer.open(static_cast<std::FILE*>(nullptr), 1, 1, PixelFormat::rgb8, 24).code,
             Code::badArgument);
+  // A table made for the picture needs every row first.
+  pixelry::WriteOptions adaptive;
+  adaptive.palette = pixelry::Palette::adaptive;
+  EXPECT_EQ(writer.open(out, 1, 2, PixelFormat::rgb8, 8, adaptive).code, Code::badArgument);
+  EXPECT_TRUE(writer.open(out, 1, 2, PixelFormat::rgb8, 24, adaptive));
 }
 
 TEST(RowWriter, ReplacesAFileOnlyWhenClosedWithEveryRow) {

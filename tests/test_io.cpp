@@ -1175,6 +1175,13 @@ TEST(SixteenBitLayouts, AnUnknownLayoutIsTheCallersMistake) {
   const Bytes rgb(9, 0);
   EXPECT_EQ(pixelry::encode(rgb.data(), 3, 1, 9, pixelry::PixelFormat::rgb8, 16, file, options).code,
             pixelry::Code::badArgument);
+  // So is an unknown palette, whatever the depth.
+  options = {};
+  options.palette = static_cast<pixelry::Palette>(2);
+  const pixelry::Result refused = pixelry::writeMemory(image, file, options);
+  EXPECT_EQ(refused.code, pixelry::Code::badArgument);
+  EXPECT_EQ(refused.message, "Cannot write memory: unknown palette.");
+  EXPECT_EQ(file, Bytes{1});
 }
 
 // The classic reader's mends: a 16-bit mask narrower than five bits is widened by its
