@@ -30,7 +30,7 @@ command -v cmake >/dev/null || need+=(cmake g++ make)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 build=${build:-$scratch/build}
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXELRY_BUILD_PROGRAMS=ON -DPIXELRY_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target bmpconvert -j2 >/dev/null
 bmpconvert=$build/examples/bmpconvert
 
