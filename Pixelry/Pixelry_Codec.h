@@ -148,11 +148,14 @@ PIXELRY_API Result loadFile(const char* fileName, PixelFormat format, Pixels& pi
 // are those writeMemory gives for an image with the same pixels: bottom-up rows, 16 bits
 // as 5-6-5 bit fields, 32 bits with an alpha mask when options.alphaMask says so.
 // At 1, 4 and 8 bits the colour table is options.table (at most 2^bits entries; empty:
-// the standard table of the depth). index8 pixels are its indices (one past the table is
-// refused); other formats take the nearest entry. index8 input at 16, 24 and 32 bits is
+// the standard table of the depth), or with Palette::adaptive one made for the pixels.
+// index8 pixels are its indices (one past the table is refused); other formats take the
+// nearest entry, or with options.dither the one error diffusion gives. index8 input at
+// 16, 24 and 32 bits is
 // the colour of its entry. gray8 is R = G = B, opaque; rgb8 and bgr8 are opaque.
 // Refused with Code::badArgument for a size below 1, a stride below width x
-// bytesPerPixel, a null pixels, an unknown depth or a table that does not fit; with
+// bytesPerPixel, a null pixels, an unknown depth, a table that does not fit, or an
+// adaptive palette with a table or from index8 pixels; with
 // Code::tooLarge for a file of more than 4 GiB.
 PIXELRY_API Result encode(const void* pixels, int width, int height, std::size_t stride, PixelFormat format,
                           int bits, std::vector<std::uint8_t>& out, const WriteOptions& options = {});
