@@ -811,6 +811,11 @@ TEST(Encode, DitheringSpreadsTheErrorWhereThereIsATable) {
     for (int x = 0; x < kSide; ++x) image.SetPixel(x, y, pixel(100, 100, 100));
   ASSERT_TRUE(pixelry::writeMemory(image, fromImage, dithered));
   EXPECT_EQ(fromImage, out);
+  // Two by two: the bottom row goes first, left to right (black leaves +100, so white
+  // follows), the top row back from the right.
+  ASSERT_TRUE(pixelry::encode(grey.data(), 2, 2, 6, PixelFormat::rgb8, 1, out, dithered));
+  ASSERT_TRUE(pixelry::load(out.data(), out.size(), PixelFormat::index8, back));
+  EXPECT_EQ(back.bytes, (Bytes{1, 0, 0, 1}));
 
   for (const auto& [format, bits] : {std::pair{PixelFormat::rgb8, 24}, std::pair{PixelFormat::index8, 8}}) {
     ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, format, bits, plain));

@@ -461,6 +461,82 @@ TEST_F(Examples, BmpscaleWritesAt24BitsByDefault) {
   EXPECT_EQ(header.biHeight, 1u);
 }
 
+// The colour-table options of bmpscale and bmpconvert, on a picture of many colours.
+struct PaletteChoice {
+  const char* name;
+  const char* program;
+  std::vector<std::string> tail;  // after IN OUT: bmpscale's MODE N first
+  const char* bits;
+  std::vector<std::string> options;
+  bool standardTable;  // else a table made for the picture, at 1, 4 and 8 bits
+  bool dithered;       // some pixel is not its nearest entry
+};
+
+void PrintTo(const PaletteChoice& c, std::ostream* os) { *os << c.name; }
+
+class PaletteChoices : public Examples, public ::testing::WithParamInterface<PaletteChoice> {};
+
+TEST_P(PaletteChoices, GiveTheTableAndTheMappingAsked) {
+  const PaletteChoice& row = GetParam();
+  const std::string output = dir.file("out.bmp");
+  std::vector<std::string> arguments = {kSuite + "good/rgb24.bmp", output};
+  arguments.insert(arguments.end(), row.tail.begin(), row.tail.end());
+  arguments.emplace_back(row.bits);
+  arguments.insert(arguments.end(), row.options.begin(), row.options.end());
+  ASSERT_EQ(runProgram(row.program, arguments, errorsApart()).status, 0);
+  BMP direct, written, standard;
+  ASSERT_TRUE(pixelry::readFile(direct, arguments[0].c_str()));
+  ASSERT_TRUE(pixelry::readFile(written, output.c_str()));
+  const int bits = written.TellBitDepth();
+  ASSERT_EQ(std::to_string(bits), row.bits);
+  standard.SetBitDepth(bits);
+  const Palette table = tableOf(written);
+  if (bits <= 8) {
+    EXPECT_EQ(tableRgba(written) == tableRgba(standard), row.standardTable);
+  }
+  bool dithered = false;
+  for (int y = 0; y < direct.TellHeight(); ++y)
+    for (int x = 0; x < direct.TellWidth(); ++x)
+      dithered =
+          dithered || rgba(written.GetPixel(x, y)) != afterRoundTrip(bits, table, direct.GetPixel(x, y));
+  EXPECT_EQ(dithered, row.dithered);
+}
+
+const std::vector<std::string> kFullSize = {"P", "100"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, PaletteChoices,
+    ::testing::Values(
+        PaletteChoice{"BmpscaleMakesATable", BMPSCALE_PATH, kFullSize, "8", {}, false, false},
+        PaletteChoice{
+            "BmpscaleStandard", BMPSCALE_PATH, kFullSize, "4", {"--palette", "standard"}, true, false},
+        PaletteChoice{"BmpscaleDithers", BMPSCALE_PATH, kFullSize, "1", {"--dither"}, false, true},
+        PaletteChoice{"BmpscaleDithersStandard",
+                      BMPSCALE_PATH,
+                      kFullSize,
+                      "8",
+                      {"--dither", "--palette", "standard"},
+                      true,
+                      true},
+        PaletteChoice{"BmpscaleIgnoresThemAt24", BMPSCALE_PATH, kFullSize, "24", {"--dither"}, false, false},
+        PaletteChoice{"BmpconvertMakesATable", BMPCONVERT_PATH, {}, "4", {}, false, false},
+        PaletteChoice{"BmpconvertDithers", BMPCONVERT_PATH, {}, "8", {"--dither"}, false, true},
+        PaletteChoice{"BmpconvertDithersStandard",
+                      BMPCONVERT_PATH,
+                      {},
+                      "1",
+                      {"--palette", "standard", "--dither"},
+                      true,
+                      true},
+        PaletteChoice{"BmpconvertIgnoresThemAt24",
+                      BMPCONVERT_PATH,
+                      {},
+                      "24",
+                      {"--dither", "--palette", "standard"},
+                      false,
+                      false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class BmpscaleFullReader : public Examples, public ::testing::WithParamInterface<const char*> {};
 
 // Files only the full reader takes are rescaled as the library rescales their full read.
