@@ -182,7 +182,6 @@ pixelry::Result shapeOfPixels(const void* pixels, int width, int height, std::si
   if (!isKnownPalette(options.palette)) return refuse("unknown palette");
   const bool adaptive = adaptiveAt(bits, options);
   if (adaptive && !options.table.empty()) return refuse("a colour table given with an adaptive palette");
-  if (adaptive && format == PixelFormat::index8) return refuse("an adaptive palette for index8 pixels");
   if (adaptive && !pixels) return refuse("an adaptive palette needs the whole picture");
   if (width < 1 || height < 1) return refuse("a width or height below 1");
   if (stride < static_cast<std::size_t>(width) * bytesOf(targetOf(format)))

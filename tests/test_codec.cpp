@@ -1,12 +1,15 @@
 // The codec on buffers and rows: pixel formats, probe, decode into the caller's buffer,
 // load, encode, and the row reader and writer.
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,13 +23,13 @@
 #include "support/BmpFile.h"
 #include "support/Pixel.h"
 #include "support/Platform.h"
+#include "support/RoundTrip.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using namespace testing_support;
 using pixelry::Code;
-using pixelry::Palette;
 using pixelry::PixelFormat;
 
 constexpr PixelFormat kFormats[] = {PixelFormat::rgba8, PixelFormat::bgra8, PixelFormat::rgb8,
@@ -732,7 +735,7 @@ struct BadArguments {
   std::size_t tableEntries;
   Code code;
   PixelFormat format = PixelFormat::rgb8;
-  Palette palette = Palette::standard;
+  pixelry::Palette palette = pixelry::Palette::standard;
 };
 
 void PrintTo(const BadArguments& c, std::ostream* out) { *out << c.name; }
@@ -777,15 +780,16 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{"LargestDimensions", 2147483647, 2147483647, 6442450941, 32, 0, Code::tooLarge},
         BadArguments{"UnknownFormat", 2, 2, 8, 24, 0, Code::badArgument, static_cast<PixelFormat>(6)},
         // A table made for the picture replaces a given one, and cannot be made from indices.
-        BadArguments{"AdaptiveAtOneBit", 2, 2, 6, 1, 0, Code::ok, PixelFormat::rgb8, Palette::adaptive},
+        BadArguments{"AdaptiveAtOneBit", 2, 2, 6, 1, 0, Code::ok, PixelFormat::rgb8,
+                     pixelry::Palette::adaptive},
         BadArguments{"AdaptiveWithATable", 2, 2, 6, 8, 4, Code::badArgument, PixelFormat::rgb8,
-                     Palette::adaptive},
+                     pixelry::Palette::adaptive},
         BadArguments{"AdaptiveFromIndices", 2, 2, 2, 4, 0, Code::badArgument, PixelFormat::index8,
-                     Palette::adaptive},
+                     pixelry::Palette::adaptive},
         BadArguments{"AdaptiveIgnoredAtSixteenBits", 2, 2, 2, 16, 4, Code::ok, PixelFormat::index8,
-                     Palette::adaptive},
+                     pixelry::Palette::adaptive},
         BadArguments{"UnknownPalette", 2, 2, 6, 8, 0, Code::badArgument, PixelFormat::rgb8,
-                     static_cast<Palette>(2)}),
+                     static_cast<pixelry::Palette>(2)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A flat grey dithers to a mix of black and white whose mean is the grey, through encode
@@ -821,6 +825,59 @@ TEST(Encode, DitheringSpreadsTheErrorWhereThereIsATable) {
     ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, format, bits, plain));
     ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, format, bits, out, dithered));
     EXPECT_EQ(out, plain) << bits;
+  }
+}
+
+// Floyd-Steinberg as the writers promise it, done plainly: rows bottom first, the first left
+// to right and then alternating; each pixel plus the error carried to it, rounded to the
+// nearest level (halves away from 0) and clamped, goes to its nearest entry, and what is
+// left goes 7/16 ahead, 3/16 behind below, 5/16 below and 1/16 ahead below.
+Bytes floydSteinberg(const Bytes& rgb, int width, int height, const Palette& table) {
+  std::vector<std::array<double, 3>> carried(static_cast<std::size_t>(width) * height);
+  Bytes indices(carried.size());
+  for (int k = 0; k < height; ++k) {
+    const int y = height - 1 - k, step = k % 2 == 0 ? 1 : -1;
+    for (int i = 0; i < width; ++i) {
+      const int x = step == 1 ? i : width - 1 - i;
+      const std::size_t at = static_cast<std::size_t>(y) * width + x;
+      int wanted[3];
+      for (int c = 0; c < 3; ++c)
+        wanted[c] = std::clamp(rgb[3 * at + c] + static_cast<int>(std::round(carried[at][c])), 0, 255);
+      const int index = nearestEntry(table, pixel(wanted[0], wanted[1], wanted[2]));
+      indices[at] = static_cast<std::uint8_t>(index);
+      const int got[3] = {table[index].Red, table[index].Green, table[index].Blue};
+      for (const auto& [dx, dy, weight] :
+           {std::tuple{step, 0, 7}, {-step, -1, 3}, {0, -1, 5}, {step, -1, 1}}) {
+        if (x + dx < 0 || x + dx >= width || y + dy < 0) continue;
+        for (int c = 0; c < 3; ++c)
+          carried[static_cast<std::size_t>(y + dy) * width + x + dx][c] +=
+              (wanted[c] - got[c]) * weight / 16.0;
+      }
+    }
+  }
+  return indices;
+}
+
+TEST(Encode, DitheringIsFloydSteinbergInSerpentineRows) {
+  Random random(77);
+  Bytes noise(13 * 7 * 3), blackAndWhite(13 * 7 * 3);
+  for (std::uint8_t& v : noise) v = static_cast<std::uint8_t>(random.byte());
+  for (std::size_t i = 0; i < blackAndWhite.size(); ++i) blackAndWhite[i] = i / 3 % 2 == 0 ? 0 : 255;
+  BMP standard;
+  standard.SetBitDepth(1);
+  // Levels at the ends of the range, where the clamp decides.
+  const Palette ends = {pixel(0, 0, 0), pixel(1, 1, 1), pixel(254, 254, 254), pixel(255, 255, 255)};
+  for (const auto& [rgb, table] : {std::pair{noise, randomTable(4)}, std::pair{noise, tableOf(standard)},
+                                   std::pair{blackAndWhite, ends}}) {
+    pixelry::WriteOptions options;
+    options.table = table;
+    options.dither = true;
+    std::vector<std::uint8_t> out;
+    const int bits = table.size() == 2 ? 1 : 4;
+    ASSERT_TRUE(pixelry::encode(rgb.data(), 13, 7, 13 * 3, PixelFormat::rgb8, bits, out, options));
+    pixelry::Pixels back;
+    ASSERT_TRUE(pixelry::load(out.data(), out.size(), PixelFormat::index8, back));
+    EXPECT_EQ(back.bytes, floydSteinberg(rgb, 13, 7, table)) << table.size();
   }
 }
 
