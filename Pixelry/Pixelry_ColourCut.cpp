@@ -1,8 +1,10 @@
 // A colour table for a picture: Wu's cut of colour space, refined by Lloyd's k-means.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "detail/ColourCut.h"
@@ -18,7 +20,7 @@ constexpr int kCellShift = 2;
 constexpr int kGrid = (256 >> kCellShift) + 1;
 // Up to this many distinct colours, k-means works on the colours themselves.
 constexpr std::size_t kMostExact = std::size_t{1} << 18;
-constexpr int kLloydPasses = 10;
+constexpr int kLloydPasses = 20;
 
 std::uint32_t keyOf(const RGBApixel& p) {
   return static_cast<std::uint32_t>(p.Red) << 16 | static_cast<std::uint32_t>(p.Green) << 8 | p.Blue;
@@ -73,6 +75,7 @@ struct Moments {
     return weight == 0 ? 0 : (r * r + g * g + b * b) / static_cast<double>(weight);
   }
   double error() const { return weight < 2 ? 0 : static_cast<double>(squares) - spread(); }
+
   // The mean colour, each channel rounded to nearest (weight above 0).
   RGBApixel mean() const {
     const auto level = [this](std::int64_t sum) {
@@ -85,7 +88,7 @@ struct Moments {
 // A colour k-means places: its pixels' moments, and the colour it is measured at.
 struct Point {
   RGBApixel colour;
-  Moments moments;
+  std::int64_t weight;
 };
 
 // What one pass over the pixels learns: which of the 2^24 colours occur (a bit each) and
@@ -126,10 +129,10 @@ class Census {
       count += static_cast<std::uint32_t>(bitCount(seen_[w]));
     }
     std::vector<Point> points(count);
-    for (const RGBApixel& c : colours()) points[rankOf(keyOf(c), before)].colour = c;
+    for (const RGBApixel& c : colours()) points[rankOf(keyOf(c), before)] = {c, 0};
     for (int y = 0; y < height; ++y) {
       const RGBApixel* row = rows(y);
-      for (const RGBApixel* p = row; p != row + width; ++p) points[rankOf(keyOf(*p), before)].moments.add(*p);
+      for (const RGBApixel* p = row; p != row + width; ++p) ++points[rankOf(keyOf(*p), before)].weight;
     }
     return points;
   }
@@ -138,7 +141,7 @@ class Census {
   std::vector<Point> cellPoints() const {
     std::vector<Point> points;
     for (const Moments& cell : cells_)
-      if (cell.weight > 0) points.push_back({cell.mean(), cell});
+      if (cell.weight > 0) points.push_back({cell.mean(), cell.weight});
     return points;
   }
 
@@ -173,15 +176,22 @@ struct Box {
   std::array<int, 3> low{0, 0, 0}, high{kGrid - 1, kGrid - 1, kGrid - 1};
 };
 
-// Wu's cut: the box of the largest squared error is cut in two where the two parts'
-// errors add up to the least, until there are enough boxes or none can be cut.
+// What a box's pixels lose when they all take its mean: their squared error, or an
+// estimate of their absolute error (it grows as the square root of weight times squared
+// error; sqrt rounds alike on every machine).
+double squaredError(const Moments& m) { return m.error(); }
+double absoluteError(const Moments& m) { return std::sqrt(m.error() * static_cast<double>(m.weight)); }
+using BoxError = double (*)(const Moments&);
+
+// Wu's cut: the box of the largest error is cut in two where the two parts' errors add
+// up to the least, until there are enough boxes or none can be cut.
 class WuCut {
  public:
-  explicit WuCut(std::vector<Moments> sums) : sums_(std::move(sums)) {}
+  WuCut(const std::vector<Moments>& sums, BoxError errorOf) : sums_(sums), errorOf_(errorOf) {}
 
   std::vector<Moments> boxes(int most) const {
     std::vector<Box> boxes(1);
-    std::vector<double> errors{inside(boxes[0]).error()};
+    std::vector<double> errors{errorOf_(inside(boxes[0]))};
     while (static_cast<int>(boxes.size()) < most) {
       const auto next =
           static_cast<std::size_t>(std::max_element(errors.begin(), errors.end()) - errors.begin());
@@ -191,9 +201,9 @@ class WuCut {
         errors[next] = 0;
         continue;
       }
-      errors[next] = inside(boxes[next]).error();
+      errors[next] = errorOf_(inside(boxes[next]));
       boxes.push_back(other);
-      errors.push_back(inside(other).error());
+      errors.push_back(errorOf_(inside(other)));
     }
     std::vector<Moments> moments;
     for (const Box& box : boxes) moments.push_back(inside(box));
@@ -216,11 +226,12 @@ class WuCut {
     return total;
   }
 
-  // Cuts box where the parts' spreads add up to the most (the first such place, red
+  // Cuts box where the parts' errors add up to the least (the first such place, red
   // before green before blue): box keeps the lower part, other gets the upper.
   bool cut(Box& box, Box& other) const {
     const Moments whole = inside(box);
-    double best = -1;
+    bool found = false;
+    double best = 0;
     int bestAxis = 0, bestAt = 0;
     for (int axis = 0; axis < 3; ++axis)
       for (int at = box.low[axis] + 1; at < box.high[axis]; ++at) {
@@ -230,51 +241,70 @@ class WuCut {
         Moments above = whole;
         above -= below;
         if (below.weight == 0 || above.weight == 0) continue;
-        const double spread = below.spread() + above.spread();
-        if (spread > best) {
-          best = spread;
+        const double error = errorOf_(below) + errorOf_(above);
+        if (!found || error < best) {
+          found = true;
+          best = error;
           bestAxis = axis;
           bestAt = at;
         }
       }
-    if (best < 0) return false;
+    if (!found) return false;
     other = box;
     box.high[bestAxis] = bestAt;
     other.low[bestAxis] = bestAt;
     return true;
   }
 
-  std::vector<Moments> sums_;
+  const std::vector<Moments>& sums_;
+  BoxError errorOf_;
 };
 
-int squaredDistance(const RGBApixel& a, const RGBApixel& b) {
-  const int red = a.Red - b.Red, green = a.Green - b.Green, blue = a.Blue - b.Blue;
-  return red * red + green * green + blue * blue;
+// The absolute differences of two colours' channels, added up.
+int channelDistance(const RGBApixel& a, const RGBApixel& b) {
+  return std::abs(a.Red - b.Red) + std::abs(a.Green - b.Green) + std::abs(a.Blue - b.Blue);
 }
 
-// Lloyd's passes: every point goes to its nearest entry, every entry moves to the mean of
-// its points. An entry left without points, or missing, takes the point that is worst
-// served (its weight times its squared distance), the next worst for the next.
+// The weighted median of one channel of a cluster's points: the lowest level at or below
+// which lies at least half the weight.
+PixelryBYTE medianLevel(const std::int64_t* counts, std::int64_t weight) {
+  int level = 0;
+  for (std::int64_t below = 0; 2 * (below + counts[level]) < weight; ++level) below += counts[level];
+  return static_cast<PixelryBYTE>(level);
+}
+
+// Lloyd's passes: every point goes to its nearest entry (as the pixels will be mapped),
+// every entry moves to its points' median, channel by channel (the median, where the
+// mean would lessen the squared error, lessens the absolute error). An entry left
+// without points, or missing, takes the point that is worst served (its weight times
+// its channels' distance to its entry), the next worst for the next.
 class Lloyd {
  public:
-  Lloyd(std::vector<Point> points, std::vector<RGBApixel> table, int colours)
-      : points_(std::move(points)), table_(std::move(table)), colours_(colours) {}
+  Lloyd(const std::vector<Point>& points, std::vector<RGBApixel> table, int colours)
+      : points_(points), table_(std::move(table)), colours_(colours) {}
 
   // False when nothing moved.
   bool pass() {
     PaletteSearch& search = paletteSearchFor(table_.data(), static_cast<int>(table_.size()));
-    std::vector<Moments> clusters(table_.size());
-    std::vector<std::uint64_t> worst(points_.size());
+    std::vector<std::int64_t> counts(table_.size() * 3 * 256), weights(table_.size());
+    std::vector<std::int64_t> worst(points_.size());
     for (std::size_t i = 0; i < points_.size(); ++i) {
       const Point& point = points_[i];
       const PixelryBYTE entry = search(point.colour);
-      clusters[entry] += point.moments;
-      worst[i] = static_cast<std::uint64_t>(point.moments.weight) *
-                 static_cast<std::uint64_t>(squaredDistance(point.colour, table_[entry]));
+      std::int64_t* channels = &counts[entry * std::size_t{768}];
+      channels[point.colour.Red] += point.weight;
+      channels[256 + point.colour.Green] += point.weight;
+      channels[512 + point.colour.Blue] += point.weight;
+      weights[entry] += point.weight;
+      worst[i] = point.weight * channelDistance(point.colour, table_[entry]);
     }
     std::vector<RGBApixel> next;
-    for (const Moments& cluster : clusters)
-      if (cluster.weight > 0) next.push_back(cluster.mean());
+    for (std::size_t entry = 0; entry < table_.size(); ++entry) {
+      if (weights[entry] == 0) continue;
+      const std::int64_t* channels = &counts[entry * std::size_t{768}];
+      next.push_back({medianLevel(channels + 512, weights[entry]),
+                      medianLevel(channels + 256, weights[entry]), medianLevel(channels, weights[entry]), 0});
+    }
     fill(next, worst);
     const bool moved = !std::equal(next.begin(), next.end(), table_.begin(), table_.end(), sameColour);
     table_ = std::move(next);
@@ -283,8 +313,17 @@ class Lloyd {
 
   const std::vector<RGBApixel>& table() const { return table_; }
 
+  // The points' weighted channel distance to their nearest entries.
+  std::int64_t error() const {
+    PaletteSearch& search = paletteSearchFor(table_.data(), static_cast<int>(table_.size()));
+    std::int64_t total = 0;
+    for (const Point& point : points_)
+      total += point.weight * channelDistance(point.colour, table_[search(point.colour)]);
+    return total;
+  }
+
  private:
-  void fill(std::vector<RGBApixel>& next, const std::vector<std::uint64_t>& worst) const {
+  void fill(std::vector<RGBApixel>& next, const std::vector<std::int64_t>& worst) const {
     const auto missing = static_cast<std::size_t>(colours_) - next.size();
     if (missing == 0) return;
     std::vector<std::uint32_t> order;
@@ -298,7 +337,7 @@ class Lloyd {
     for (std::size_t i = 0; i < taken; ++i) next.push_back(points_[order[i]].colour);
   }
 
-  std::vector<Point> points_;
+  const std::vector<Point>& points_;
   std::vector<RGBApixel> table_;
   int colours_;
 };
@@ -312,14 +351,24 @@ void cutColours(const RowSource& rows, int width, int height, int colours, std::
     table = census.colours();
     return;
   }
-  std::vector<Point> points =
+  const std::vector<Point> points =
       census.distinct() <= kMostExact ? census.exactPoints(rows, width, height) : census.cellPoints();
-  std::vector<RGBApixel> start;
-  for (const Moments& box : WuCut(census.runningSums()).boxes(colours)) start.push_back(box.mean());
-  Lloyd lloyd(std::move(points), std::move(start), colours);
-  for (int pass = 0; pass < kLloydPasses && lloyd.pass(); ++pass) {
+  // Two starts, cut for absolute and for squared error; the one that ends with the
+  // smaller absolute error wins (the first on a tie).
+  const std::vector<Moments> sums = census.runningSums();
+  std::int64_t least = 0;
+  for (BoxError errorOf : {absoluteError, squaredError}) {
+    std::vector<RGBApixel> start;
+    for (const Moments& box : WuCut(sums, errorOf).boxes(colours)) start.push_back(box.mean());
+    Lloyd lloyd(points, std::move(start), colours);
+    for (int pass = 0; pass < kLloydPasses && lloyd.pass(); ++pass) {
+    }
+    const std::int64_t error = lloyd.error();
+    if (errorOf == absoluteError || error < least) {
+      least = error;
+      table = lloyd.table();
+    }
   }
-  table = lloyd.table();
   std::sort(table.begin(), table.end(), byKey);
 }
 
