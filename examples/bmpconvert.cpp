@@ -1,8 +1,11 @@
 // bmpconvert: reads a BMP file of any kind the full reader takes and writes it at a chosen
 // bit depth, one row at a time: memory in proportion to the width, whatever the height
-// (standard input is read whole first, so that its rows can be taken bottom first).
+// (standard input is read whole first, so that its rows can be taken bottom first). A
+// table made for the picture and run-length rows need the whole picture, which is then
+// held in memory.
 //
-//   bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--as-stored]
+//   bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--palette standard|adaptive]
+//              [--dither] [--rle] [--as-stored]
 //   bmpconvert --help
 //
 // IN `-` reads standard input, OUT `-` writes standard output (both as bytes). BITS is 1,
@@ -14,13 +17,16 @@
 // its values are kept, and so is its ICC profile, embedded in OUT. A profile the reader
 // cannot convert is kept the same way.
 // At 1, 4 and 8 bits the image keeps IN's colour table when IN has that depth, and takes
-// the standard table of the depth otherwise. 32-bit output carries an alpha mask, so that
-// alpha is read back; when IN has no alpha, every pixel is written opaque.
-// A depth or layout that drops IN's alpha or some of its colours is said on standard
-// error before the conversion, a line for each loss; the read's warnings follow the
-// conversion. Exits 2 on a wrong command line (with the usage line on standard error), 1
-// after the reason on standard error when IN is refused or OUT cannot be written, 0
-// otherwise.
+// a table made for the picture otherwise (exactly its colours when it has no more than
+// the depth holds); --palette chooses the standard table of the depth or a table made for
+// the picture whatever IN's depth. --dither spreads each pixel's error over its
+// neighbours (Floyd-Steinberg) at those depths, and is ignored at others. --rle writes
+// 8- and 4-bit output run-length compressed (RLE8, RLE4); at other depths it is refused. 32-bit output
+// carries an alpha mask, so that alpha is read back; when IN has no alpha, every pixel is written opaque. A
+// depth or layout that drops IN's alpha or some of its colours is said on standard error before the
+// conversion, a line for each loss; the read's warnings follow the conversion. Exits 2 on a wrong command
+// line (with the usage line on standard error), 1 after the reason on standard error when IN is refused or
+// OUT cannot be written, 0 otherwise.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -82,15 +88,31 @@ const Layout& layoutOf(pixelry::SixteenBitLayout layout) {
   return kLayouts[0];
 }
 
-const char kUsage[] = "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--as-stored]";
+// The colour tables by the names --palette takes.
+struct Palette {
+  const char* option;
+  pixelry::Palette palette;
+};
+constexpr Palette kPalettes[] = {{"standard", pixelry::Palette::standard},
+                                 {"adaptive", pixelry::Palette::adaptive}};
+
+const char kUsage[] =
+    "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--palette standard|adaptive] [--dither] "
+    "[--rle] [--as-stored]";
 
 const char kHelp[] =
-    "Converts a BMP file of any kind Pixelry reads into an uncompressed one, a row at a time.\n"
+    "Converts a BMP file of any kind Pixelry reads to another depth or layout, a row at a\n"
+    "time (the whole picture at once for a table made for it, or for --rle).\n"
     "  IN, OUT          the files; - for standard input or standard output\n"
     "  BITS             1, 4, 8, 16, 24 or 32; left out, IN's depth, and 32 bits with an\n"
     "                   alpha mask for IN with alpha (from 16 bits, its own layout with alpha)\n"
     "  --layout L       the layout of 16-bit output: 565 (red 5 bits, green 6, blue 5; the\n"
     "                   default), 555, 1555 (1 bit of alpha) or 4444 (4 bits of alpha)\n"
+    "  --palette P      the colour table at 1, 4 and 8 bits: standard (the depth's standard\n"
+    "                   table) or adaptive (made for the picture); left out, IN's own table\n"
+    "                   when the depth stays, otherwise adaptive\n"
+    "  --dither         at 1, 4 and 8 bits, spread each pixel's error over its neighbours\n"
+    "  --rle            at 4 and 8 bits, compress the pixels by runs (RLE4, RLE8)\n"
     "  --as-stored      keep the values of a file with a colour profile and embed the\n"
     "                   profile in OUT, instead of converting the colours to sRGB\n"
     "  --help           this text\n"
@@ -98,9 +120,12 @@ const char kHelp[] =
 
 // What the command line asks for.
 struct CommandLine {
-  std::vector<std::string> files;  // IN and OUT
-  int bits = 0;                    // 0: chosen from IN
-  const Layout* layout = nullptr;  // null: chosen from IN
+  std::vector<std::string> files;             // IN and OUT
+  int bits = 0;                               // 0: chosen from IN
+  const Layout* layout = nullptr;             // null: chosen from IN
+  const pixelry::Palette* palette = nullptr;  // null: chosen from IN
+  bool dither = false;
+  bool runLength = false;
   bool asStored = false;
   bool help = false;
 };
@@ -114,6 +139,15 @@ bool parseCommandLine(const std::vector<std::string>& arguments, CommandLine& li
       line.help = true;
     } else if (argument == "--as-stored") {
       line.asStored = true;
+    } else if (argument == "--dither") {
+      line.dither = true;
+    } else if (argument == "--rle") {
+      line.runLength = true;
+    } else if (argument == "--palette") {
+      if (++i == arguments.size()) return false;
+      for (const Palette& known : kPalettes)
+        if (arguments[i] == known.option) line.palette = &known.palette;
+      if (!line.palette) return false;
     } else if (argument == "--layout") {
       if (++i == arguments.size()) return false;
       for (const Layout& known : kLayouts)
@@ -169,8 +203,10 @@ bool keepsColours(const std::vector<RGBApixel>& table, int bits, const pixelry::
          back == row;
 }
 
-// The lines that say what writing IN with options at bits loses.
-std::vector<std::string> losses(const pixelry::Info& info, int bits, const pixelry::WriteOptions& options) {
+// The lines that say what writing IN with options at bits loses; fewColours: the table is
+// made for the picture, which has no more colours than it holds.
+std::vector<std::string> losses(const pixelry::Info& info, int bits, const pixelry::WriteOptions& options,
+                                bool fewColours) {
   const bool sixteen = bits == 16;
   const Layout& layout = layoutOf(options.sixteenBitLayout);
   const std::string target = "Writing " + std::to_string(bits) + "-bit pixels" +
@@ -185,7 +221,9 @@ std::vector<std::string> losses(const pixelry::Info& info, int bits, const pixel
                     " bits of alpha.");
   // A table's colours are tried; direct colours are lost where a channel narrows.
   bool colours = true;
-  if (info.bits <= 8)
+  if (fewColours)
+    colours = true;
+  else if (info.bits <= 8)
     colours = keepsColours(info.table, bits, options);
   else if (bits <= 8)
     colours = false;
@@ -235,6 +273,51 @@ pixelry::Result openOutput(pixelry::RowWriter& writer, const char* name, const p
   return writer.open(stdout, info.width, info.height, format, bits, options);
 }
 
+// Whether a picture of count pixels (BGRA, 4 bytes each) has at most most distinct colours.
+bool hasAtMost(const std::vector<PixelryBYTE>& picture, std::size_t most) {
+  std::vector<bool> seen(std::size_t{1} << 24);
+  std::size_t distinct = 0;
+  for (std::size_t at = 0; at < picture.size() && distinct <= most; at += 4) {
+    const std::size_t colour = picture[at] | picture[at + 1] << 8 | picture[at + 2] << 16;
+    distinct += seen[colour] ? 0 : 1;
+    seen[colour] = true;
+  }
+  return distinct <= most;
+}
+
+// Every row of rows, each at its place (row 0 first), or false when memory runs out.
+bool readWhole(pixelry::RowReader& rows, std::vector<PixelryBYTE>& picture) {
+  const std::size_t rowBytes = rows.rowBytes();
+  const auto height = static_cast<std::size_t>(rows.info().height);
+  try {
+    picture.resize(rowBytes * height);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // Rows come bottom first.
+  int y = 0;
+  for (std::size_t k = 1; k <= height && rows.next(picture.data() + rowBytes * (height - k), y); ++k) {
+  }
+  return true;
+}
+
+// The whole picture encoded to OUT.
+pixelry::Result writeWhole(const std::vector<PixelryBYTE>& picture, const char* name,
+                           const pixelry::Info& info, int bits, const pixelry::WriteOptions& options) {
+  const auto format = pixelry::PixelFormat::bgra8;
+  const std::size_t stride = picture.size() / static_cast<std::size_t>(info.height);
+  if (!isStandardStream(name))
+    return pixelry::encodeFile(name, picture.data(), info.width, info.height, stride, format, bits, options);
+  std::vector<PixelryBYTE> file;
+  pixelry::Result written =
+      pixelry::encode(picture.data(), info.width, info.height, stride, format, bits, file, options);
+  binaryMode(stdout);
+  if (written &&
+      (std::fwrite(file.data(), 1, file.size(), stdout) != file.size() || std::fflush(stdout) != 0))
+    written.code = pixelry::Code::writeFailed;
+  return written;
+}
+
 // Every row from rows to writer; the writer's failure, if any.
 pixelry::Result convert(pixelry::RowReader& rows, pixelry::RowWriter& writer) {
   std::vector<PixelryBYTE> row(rows.rowBytes());
@@ -274,20 +357,36 @@ int main(int argc, char* argv[]) {
   // At 1, 4 and 8 bits the file's own table is kept when the depth stays (black past the
   // entries it gives, as the reader has it); otherwise the standard table of the depth.
   // 32 bits carry an alpha mask; pixels without alpha come opaque.
-  if (bits == info.bits && bits <= 8) {
+  const bool ownTable = !line.palette && bits == info.bits && bits <= 8;
+  if (ownTable) {
     options.table = info.table;
     options.table.resize(std::size_t{1} << bits, RGBApixel{0, 0, 0, 0});
   }
+  options.palette = line.palette ? *line.palette
+                    : ownTable   ? pixelry::Palette::standard
+                                 : pixelry::Palette::adaptive;
+  options.dither = line.dither;
+  options.runLength = line.runLength;
   options.alphaMask = bits == 32;
   options.xPelsPerMeter = info.xPelsPerMeter;
   options.yPelsPerMeter = info.yPelsPerMeter;
   // Values left as stored keep the profile that says what they mean.
   if (opened.colour != pixelry::ColourHandling::converted) options.profile = opened.profile;
-  for (const std::string& loss : losses(info, bits, options)) std::cerr << loss << '\n';
-  pixelry::RowWriter writer;
+  // A table made for the picture, and run-length rows, need the whole picture.
+  const bool whole = options.runLength || (options.palette == pixelry::Palette::adaptive && bits <= 8);
+  std::vector<PixelryBYTE> picture;
+  if (whole && !readWhole(rows, picture)) {
+    std::cerr << "Cannot convert " << line.files[0] << ": the picture does not fit in memory." << std::endl;
+    return kFailed;
+  }
+  const bool fewColours = whole && options.palette == pixelry::Palette::adaptive && bits <= 8 &&
+                          hasAtMost(picture, std::size_t{1} << bits);
+  for (const std::string& loss : losses(info, bits, options, fewColours)) std::cerr << loss << '\n';
   const std::string& out = line.files[1];
-  pixelry::Result written = openOutput(writer, out.c_str(), info, bits, options);
-  if (written) written = convert(rows, writer);
+  pixelry::RowWriter writer;
+  pixelry::Result written = whole ? writeWhole(picture, out.c_str(), info, bits, options)
+                                  : openOutput(writer, out.c_str(), info, bits, options);
+  if (written && !whole) written = convert(rows, writer);
   for (const std::string& warning : rows.result().warnings) std::cerr << warning << '\n';
   if (!written) {
     std::cerr << (isStandardStream(out.c_str()) && written.code == pixelry::Code::writeFailed

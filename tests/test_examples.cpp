@@ -328,7 +328,9 @@ TEST_P(ProgramUsage, WrongCommandLinePrintsOneUsageLine) {
 
 const char kBmpinfoUsage[] = "Usage: bmpinfo FILE...";
 const char kBmpscaleUsage[] = "Usage: bmpscale IN OUT MODE N [BITS]";
-const char kBmpconvertUsage[] = "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--as-stored]";
+const char kBmpconvertUsage[] =
+    "Usage: bmpconvert IN OUT [BITS] [--layout 565|555|1555|4444] [--palette standard|adaptive] [--dither] "
+    "[--rle] [--as-stored]";
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, ProgramUsage,
@@ -371,7 +373,31 @@ INSTANTIATE_TEST_SUITE_P(
                          1,
                          kBmpscaleUsage,
                          false},
+        WrongCommandLine{"BmpscaleUnknownPalette",
+                         BMPSCALE_PATH,
+                         {"in.bmp", "out.bmp", "P", "50", "8", "--palette", "median"},
+                         1,
+                         kBmpscaleUsage,
+                         false},
+        WrongCommandLine{"BmpscalePaletteWithoutAName",
+                         BMPSCALE_PATH,
+                         {"in.bmp", "out.bmp", "P", "50", "--palette"},
+                         1,
+                         kBmpscaleUsage,
+                         false},
         WrongCommandLine{"BmpconvertNone", BMPCONVERT_PATH, {}, 2, kBmpconvertUsage, true},
+        WrongCommandLine{"BmpconvertUnknownPalette",
+                         BMPCONVERT_PATH,
+                         {"in.bmp", "out.bmp", "8", "--palette", "Adaptive"},
+                         2,
+                         kBmpconvertUsage,
+                         true},
+        WrongCommandLine{"BmpconvertPaletteWithoutAName",
+                         BMPCONVERT_PATH,
+                         {"in.bmp", "out.bmp", "--palette"},
+                         2,
+                         kBmpconvertUsage,
+                         true},
         WrongCommandLine{"BmpconvertNoOutput", BMPCONVERT_PATH, {"in.bmp"}, 2, kBmpconvertUsage, true},
         WrongCommandLine{
             "BmpconvertUnknownDepth", BMPCONVERT_PATH, {"in.bmp", "out.bmp", "7"}, 2, kBmpconvertUsage, true},
@@ -496,8 +522,8 @@ TEST_F(Examples, BmpconvertHelpListsEveryOption) {
   const ProgramRun result = runProgram(BMPCONVERT_PATH, {"--help"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output.rfind(kBmpconvertUsage, 0), 0u) << result.output;
-  for (const char* option :
-       {"IN, OUT", "BITS", "--layout L", "--as-stored", "--help", "565", "555", "1555", "4444"})
+  for (const char* option : {"IN, OUT", "BITS", "--layout L", "--as-stored", "--help", "565", "555", "1555",
+                             "4444", "--palette P", "standard", "adaptive", "--dither", "--rle"})
     EXPECT_NE(result.output.find(option), std::string::npos) << option;
 }
 
@@ -539,6 +565,8 @@ struct Conversion {
   const char* layout = "565";
   bool asked = false;
   const char* said = "";  // on standard error
+  // At 1, 4 and 8 bits: --palette's argument, or empty for none.
+  const char* palette = "";
 };
 
 void PrintTo(const Conversion& c, std::ostream* os) { *os << c.name; }
@@ -561,8 +589,9 @@ Rgba atSixteenBits(const RGBApixel& p, int alpha, const std::string& layout) {
 
 // The file written reads back as the direct full read, by the rules of its depth: exact at
 // 32 bits (alpha kept; Alpha 255 from a file without alpha), Alpha 0 at 24, the layout's
-// levels at 16, the nearest entry at 1, 4 and 8 bits of the file's own table (same depth)
-// or of the standard one. What the conversion loses is said on standard error.
+// levels at 16, the nearest entry at 1, 4 and 8 bits of the file's own table (same depth),
+// of the standard one, or of a table made for the picture, which holds every colour of a
+// picture with few. What the conversion loses is said on standard error.
 TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
   const Conversion& row = GetParam();
   const std::string input = kSuite + row.file;
@@ -570,6 +599,7 @@ TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
   std::vector<std::string> arguments = {input, output};
   if (*row.bits != '\0') arguments.emplace_back(row.bits);
   if (row.asked) arguments.insert(arguments.begin(), {"--layout", row.layout});
+  if (*row.palette != '\0') arguments.insert(arguments.end(), {"--palette", row.palette});
   const ProgramRun result = runProgram(BMPCONVERT_PATH, arguments);
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.output, row.said);
@@ -590,10 +620,14 @@ TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
       << "alpha needs masks in the header";
 
   Palette table;
-  if (row.depth <= 8) {
+  const bool madeTable = row.depth <= 8 && (std::string(row.palette) == "adaptive" ||
+                                            (*row.palette == '\0' && row.depth != direct.TellBitDepth()));
+  if (madeTable) {
+    table = tableOf(written);
+  } else if (row.depth <= 8) {
     BMP standard;
     standard.SetBitDepth(row.depth);
-    table = tableOf(row.depth == direct.TellBitDepth() ? direct : standard);
+    table = tableOf(*row.palette == '\0' ? direct : standard);
     std::vector<Rgba> expectedTable;
     for (const RGBApixel& entry : table) expectedTable.push_back(rgba(entry));
     EXPECT_EQ(tableRgba(written), expectedTable);
@@ -606,6 +640,9 @@ TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
       Rgba pixel =
           row.depth == 16 ? atSixteenBits(p, alpha, row.layout) : afterRoundTrip(row.depth, table, p);
       if (row.depth == 32) pixel[3] = alpha;
+      if (madeTable && *row.said == '\0') {
+        EXPECT_EQ(pixel, afterRoundTrip(24, {}, p)) << "a colour missing";
+      }
       expected.push_back(pixel);
     }
   EXPECT_EQ(firstDifference(expected, pixelsOf(written), direct.TellWidth()), "");
@@ -614,6 +651,8 @@ TEST_P(BmpconvertConverts, AndTheFileReadsBackAsTheDirectRead) {
 const char kColoursAt16[] = "Writing 16-bit pixels (5-6-5) loses colours: channels keep fewer bits.\n";
 const char kTableAt8[] =
     "Writing 8-bit pixels loses colours: each pixel takes the nearest colour of the table.\n";
+const char kTableAt1[] =
+    "Writing 1-bit pixels loses colours: each pixel takes the nearest colour of the table.\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Bmpsuite, BmpconvertConverts,
@@ -653,11 +692,20 @@ INSTANTIATE_TEST_SUITE_P(
         Conversion{"Rle8AtItsDepthKeepsTheTable", "good/pal8rle.bmp", "", 8},
         Conversion{"Os2At8KeepsTheTable", "good/pal8os2.bmp", "8", 8},
         Conversion{"Rle4At4KeepsTheTable", "good/pal4rle.bmp", "4", 4},
-        Conversion{"Pal4At8TakesTheStandardTable", "good/pal4.bmp", "8", 8, "565", false, kTableAt8},
-        Conversion{"Rgb24At8TakesTheStandardTable", "good/rgb24.bmp", "8", 8, "565", false, kTableAt8},
-        Conversion{
-            "Pal8At1TakesTheStandardTable", "good/pal8.bmp", "1", 1, "565", false,
-            "Writing 1-bit pixels loses colours: each pixel takes the nearest colour of the table.\n"}),
+        Conversion{"Pal4At8TakesTheStandardTable", "good/pal4.bmp", "8", 8, "565", false, kTableAt8,
+                   "standard"},
+        Conversion{"Rgb24At8TakesTheStandardTable", "good/rgb24.bmp", "8", 8, "565", false, kTableAt8,
+                   "standard"},
+        Conversion{"Pal8At1TakesTheStandardTable", "good/pal8.bmp", "1", 1, "565", false, kTableAt1,
+                   "standard"},
+        Conversion{"Pal8AtItsDepthTakesTheStandardTable", "good/pal8.bmp", "", 8, "565", false, kTableAt8,
+                   "standard"},
+        Conversion{"Pal4At8KeepsItsColoursInAMadeTable", "good/pal4.bmp", "8", 8},
+        Conversion{"Pal4At1MakesATable", "good/pal4.bmp", "1", 1, "565", false, kTableAt1},
+        Conversion{"Rgb24At8MakesATable", "good/rgb24.bmp", "8", 8, "565", false, kTableAt8},
+        Conversion{"Pal8AtItsDepthMakesATableWhenAsked", "good/pal8.bmp", "", 8, "565", false, "",
+                   "adaptive"},
+        Conversion{"PaletteIsIgnoredAt24", "good/pal8.bmp", "24", 24, "565", false, "", "standard"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Standard input and standard output, named `-`, carry the same bytes as files do.
