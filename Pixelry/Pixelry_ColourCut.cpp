@@ -265,17 +265,38 @@ int channelDistance(const RGBApixel& a, const RGBApixel& b) {
   return std::abs(a.Red - b.Red) + std::abs(a.Green - b.Green) + std::abs(a.Blue - b.Blue);
 }
 
-// The weighted median of one channel of a cluster's points: the lowest level at or below
-// which lies at least half the weight.
-PixelryBYTE medianLevel(const std::int64_t* counts, std::int64_t weight) {
-  int level = 0;
-  for (std::int64_t below = 0; 2 * (below + counts[level]) < weight; ++level) below += counts[level];
-  return static_cast<PixelryBYTE>(level);
-}
+// Each entry's points, channel by channel, for their medians (the median, where the mean
+// would lessen the squared error, lessens the absolute error).
+class MedianTally {
+ public:
+  explicit MedianTally(std::size_t entries) : counts_(entries * 768), weights_(entries) {}
+
+  void add(std::size_t entry, const RGBApixel& colour, std::int64_t weight) {
+    std::int64_t* channels = &counts_[entry * 768];
+    channels[colour.Red] += weight;
+    channels[256 + colour.Green] += weight;
+    channels[512 + colour.Blue] += weight;
+    weights_[entry] += weight;
+  }
+  bool empty(std::size_t entry) const { return weights_[entry] == 0; }
+  // The weighted median of each channel of an entry's points: the lowest level at or
+  // below which lies at least half their weight.
+  RGBApixel median(std::size_t entry) const {
+    const auto level = [this, entry](int channel) {
+      const std::int64_t* counts = &counts_[entry * 768 + static_cast<std::size_t>(channel) * 256];
+      int at = 0;
+      for (std::int64_t below = 0; 2 * (below + counts[at]) < weights_[entry]; ++at) below += counts[at];
+      return static_cast<PixelryBYTE>(at);
+    };
+    return {level(2), level(1), level(0), 0};
+  }
+
+ private:
+  std::vector<std::int64_t> counts_, weights_;
+};
 
 // Lloyd's passes: every point goes to its nearest entry (as the pixels will be mapped),
-// every entry moves to its points' median, channel by channel (the median, where the
-// mean would lessen the squared error, lessens the absolute error). An entry left
+// every entry moves to its points' median, channel by channel. An entry left
 // without points, or missing, takes the point that is worst served (its weight times
 // its channels' distance to its entry), the next worst for the next.
 class Lloyd {
@@ -286,25 +307,17 @@ class Lloyd {
   // False when nothing moved.
   bool pass() {
     PaletteSearch& search = paletteSearchFor(table_.data(), static_cast<int>(table_.size()));
-    std::vector<std::int64_t> counts(table_.size() * 3 * 256), weights(table_.size());
+    MedianTally tally(table_.size());
     std::vector<std::int64_t> worst(points_.size());
     for (std::size_t i = 0; i < points_.size(); ++i) {
       const Point& point = points_[i];
       const PixelryBYTE entry = search(point.colour);
-      std::int64_t* channels = &counts[entry * std::size_t{768}];
-      channels[point.colour.Red] += point.weight;
-      channels[256 + point.colour.Green] += point.weight;
-      channels[512 + point.colour.Blue] += point.weight;
-      weights[entry] += point.weight;
+      tally.add(entry, point.colour, point.weight);
       worst[i] = point.weight * channelDistance(point.colour, table_[entry]);
     }
     std::vector<RGBApixel> next;
-    for (std::size_t entry = 0; entry < table_.size(); ++entry) {
-      if (weights[entry] == 0) continue;
-      const std::int64_t* channels = &counts[entry * std::size_t{768}];
-      next.push_back({medianLevel(channels + 512, weights[entry]),
-                      medianLevel(channels + 256, weights[entry]), medianLevel(channels, weights[entry]), 0});
-    }
+    for (std::size_t entry = 0; entry < table_.size(); ++entry)
+      if (!tally.empty(entry)) next.push_back(tally.median(entry));
     fill(next, worst);
     const bool moved = !std::equal(next.begin(), next.end(), table_.begin(), table_.end(), sameColour);
     table_ = std::move(next);
@@ -342,6 +355,19 @@ class Lloyd {
   int colours_;
 };
 
+// Moves each entry to the median of the pixels that map to it, when Lloyd's passes saw
+// cells rather than colours; an entry no pixel maps to stays.
+void settle(const RowSource& rows, int width, int height, std::vector<RGBApixel>& table) {
+  PaletteSearch& search = paletteSearchFor(table.data(), static_cast<int>(table.size()));
+  MedianTally tally(table.size());
+  for (int y = 0; y < height; ++y) {
+    const RGBApixel* row = rows(y);
+    for (const RGBApixel* p = row; p != row + width; ++p) tally.add(search(*p), *p, 1);
+  }
+  for (std::size_t entry = 0; entry < table.size(); ++entry)
+    if (!tally.empty(entry)) table[entry] = tally.median(entry);
+}
+
 }  // namespace
 
 void cutColours(const RowSource& rows, int width, int height, int colours, std::vector<RGBApixel>& table) {
@@ -351,8 +377,8 @@ void cutColours(const RowSource& rows, int width, int height, int colours, std::
     table = census.colours();
     return;
   }
-  const std::vector<Point> points =
-      census.distinct() <= kMostExact ? census.exactPoints(rows, width, height) : census.cellPoints();
+  const bool exact = census.distinct() <= kMostExact;
+  const std::vector<Point> points = exact ? census.exactPoints(rows, width, height) : census.cellPoints();
   // Two starts, cut for absolute and for squared error; the one that ends with the
   // smaller absolute error wins (the first on a tie).
   const std::vector<Moments> sums = census.runningSums();
@@ -369,6 +395,7 @@ void cutColours(const RowSource& rows, int width, int height, int colours, std::
       table = lloyd.table();
     }
   }
+  if (!exact) settle(rows, width, height, table);
   std::sort(table.begin(), table.end(), byKey);
 }
 

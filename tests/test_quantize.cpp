@@ -128,6 +128,41 @@ INSTANTIATE_TEST_SUITE_P(Quantize, QuantizeCounts,
                                   "To" + std::to_string(info.param.colours);
                          });
 
+struct Clusters {
+  int side;  // of each cluster's cube of colours
+  int colours;
+};
+
+void PrintTo(const Clusters& c, std::ostream* out) { *out << c.side << " to " << c.colours; }
+
+class QuantizeClusters : public ::testing::TestWithParam<Clusters> {};
+
+// Clusters far apart, each a cube of side^3 colours: an entry at each cluster's median,
+// whether the passes see the colours or, past 2^18 of them, the cells of the cut's grid.
+TEST_P(QuantizeClusters, EntriesAtTheClustersMedians) {
+  const Clusters& c = GetParam();
+  const int cube = c.side * c.side * c.side, width = c.colours * cube / 128;
+  const auto centre = [](int k) { return pixel(16 + (k & 3) * 64, k & 4 ? 170 : 40, k & 8 ? 180 : 60); };
+  BMP image;
+  image.SetSize(width, 128);
+  for (int i = 0; i < width * 128; ++i) {
+    const RGBApixel at = centre(i / cube);
+    const int offset = i % cube;
+    image.SetPixel(i % width, i / width,
+                   pixel(at.Red + offset / (c.side * c.side), at.Green + offset / c.side % c.side,
+                         at.Blue + offset % c.side));
+  }
+  std::vector<std::uint32_t> medians;
+  const int median = (c.side - 1) / 2;
+  for (int k = 0; k < c.colours; ++k)
+    medians.push_back(keyOf(centre(k)) + static_cast<std::uint32_t>(median * 0x010101));
+  std::sort(medians.begin(), medians.end());
+  EXPECT_EQ(keysOf(quantized(image, c.colours)), medians);
+}
+
+INSTANTIATE_TEST_SUITE_P(Quantize, QuantizeClusters, ::testing::Values(Clusters{8, 16}, Clusters{26, 16}),
+                         [](const auto& info) { return "Side" + std::to_string(info.param.side); });
+
 // A picture in format's bytes, by the format's rule (gray8 for a grey picture).
 std::vector<std::uint8_t> bytesOf(BMP& image, PixelFormat format) {
   std::vector<std::uint8_t> bytes;

@@ -18,13 +18,14 @@ using RowSource = std::function<const RGBApixel*(int y)>;
 // exactly those. Otherwise colour space is cut into boxes (Wu's method, on a grid of 64
 // levels a channel with every pixel's exact colour in the boxes' sums), and the boxes'
 // means are refined by Lloyd's passes that move each entry to the median of its pixels,
-// channel by channel, since the median lessens the absolute error; the passes run over
-// the picture's distinct colours, or over the grid's cells, each at its pixels' mean,
-// when there are too many. Two cuts are refined, one for the absolute error and one for
-// the squared error, and the table with the smaller absolute error is kept. Entries come
-// in the order of their red, then green, then blue values. Every choice is made in
-// integers, or in doubles by +, -, *, / and sqrt in a fixed order, so the same pixels
-// give the same table on every machine. Throws std::bad_alloc.
+// channel by channel, since the median lessens the absolute error. The passes run over
+// the picture's distinct colours or, when there are too many, over the grid's cells,
+// each at its pixels' mean, and then once over the pixels. Two cuts are refined, one
+// for the absolute error and one for the squared error, and the table of smaller
+// absolute error is kept. Entries come in the order of their red, then green, then blue
+// values. Every choice is made in integers, or in doubles by +, -, *, / and sqrt in a
+// fixed order, so the same pixels give the same table on every machine. Throws
+// std::bad_alloc.
 void cutColours(const RowSource& rows, int width, int height, int colours, std::vector<RGBApixel>& table);
 
 }  // namespace pixelry::detail
