@@ -116,12 +116,14 @@ TEST_P(QuantizeCounts, TableIsExactUpToItsSizeAndCloseBeyond) {
   EXPECT_EQ(keysOf(quantized(image, c.colours)), keys);  // the same pixels, the same table
 }
 
-// More colours than the table holds: all but one entry are colours of the picture.
+// More colours than the table holds: all but one entry are colours of the picture, and
+// the error is within a percent or so of what the quantiser reaches, so that a change
+// that makes the tables worse is seen (the tables are the same on every machine).
 INSTANTIATE_TEST_SUITE_P(Quantize, QuantizeCounts,
-                         ::testing::Values(Counts{1, 2, 0}, Counts{2, 2, 0}, Counts{3, 2, 40},
-                                           Counts{15, 16, 0}, Counts{16, 16, 0}, Counts{17, 16, 6},
-                                           Counts{255, 256, 0}, Counts{256, 256, 0}, Counts{257, 256, 1},
-                                           Counts{0, 256, 3.4}, Counts{0, 16, 15.5}, Counts{0, 2, 44}),
+                         ::testing::Values(Counts{1, 2, 0}, Counts{2, 2, 0}, Counts{3, 2, 26.3},
+                                           Counts{15, 16, 0}, Counts{16, 16, 0}, Counts{17, 16, 1.8},
+                                           Counts{255, 256, 0}, Counts{256, 256, 0}, Counts{257, 256, 0.05},
+                                           Counts{0, 256, 3.2}, Counts{0, 16, 14.3}, Counts{0, 2, 41}),
                          [](const auto& info) {
                            return (info.param.distinct ? std::to_string(info.param.distinct)
                                                        : std::string("smooth")) +
