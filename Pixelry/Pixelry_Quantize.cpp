@@ -1,5 +1,4 @@
 // Colour tables built for a picture, and pictures mapped onto a table.
-#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string>

@@ -106,7 +106,7 @@ def quality(args, work, programs):
             row = [mae(original, pixels(run_it(work, stem, count, False))) for run_it in programs.values()]
             best = min(row[1:])
             print(f'| {stem} | {count} | ' + ' | '.join(f'{v:.3f}' for v in row) + ' |' +
-                  (' ' if row[0] <= best else ' (Pixelry not best)'))
+                  ('' if row[0] <= best else ' (Pixelry not best)'))
             sys.stdout.flush()
         smooth = blurred(original)
         dithered.append((stem, [(mae(original, out), mae(smooth, blurred(out)))
