@@ -1,11 +1,11 @@
 // Colour tables built for a picture, and pictures mapped onto a table.
-#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "Pixelry_Quantize.h"
+#include "detail/ColourCut.h"
 #include "detail/Dither.h"
 #include "detail/ImageAccess.h"
 #include "detail/PaletteSearch.h"
@@ -75,19 +75,11 @@ Result quantizeRows(Rows& rows, int width, int height, int colours, std::vector<
   if (colours < 2 || colours > 256)
     return refused("quantize", "a table of " + std::to_string(colours) + " colours");
   if (!rows.allocate()) return noMemory("quantize");
-  // Placeholder until the quantiser lands: the first distinct colours met.
-  std::vector<RGBApixel> found;
-  for (int y = 0; y < height && static_cast<int>(found.size()) < colours; ++y) {
-    const RGBApixel* row = rows(y);
-    for (int x = 0; x < width && static_cast<int>(found.size()) < colours; ++x) {
-      const RGBApixel c{row[x].Blue, row[x].Green, row[x].Red, 0};
-      if (std::none_of(found.begin(), found.end(), [&c](const RGBApixel& f) {
-            return f.Blue == c.Blue && f.Green == c.Green && f.Red == c.Red;
-          }))
-        found.push_back(c);
-    }
+  try {
+    cutColours([&rows](int y) { return rows(y); }, width, height, colours, table);
+  } catch (const std::bad_alloc&) {
+    return noMemory("quantize");
   }
-  table = found;
   return {};
 }
 
