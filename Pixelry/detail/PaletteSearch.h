@@ -13,40 +13,57 @@ namespace pixelry::detail {
 
 // The colour-table entry nearest to a colour, the one FindClosestColor returns (smallest
 // squared distance over red, green and blue, lowest index among equals), found without
-// measuring every entry. Colour space is cut into boxes of 8 x 8 x 8; a box, when first
-// met, gets the entries that can be nearest somewhere inside it: an entry whose nearest
-// point of the box is farther than the farthest point of the box from some other entry
-// can never win there, and neither can a repeat of an earlier entry.
+// measuring every entry. Colour space is cut twice, each cut learnt the first time a colour
+// falls in it:
+// - into boxes of 8 x 8 x 8, each with the entries that can be nearest somewhere inside it:
+//   an entry whose nearest point of the box is farther than the farthest point of the box
+//   from some other entry can never win there, and neither can a repeat of an earlier entry;
+// - into cells of 4 x 4 x 4, each with at most four entries taken from its box's list,
+//   those that no other entry beats at every point of the cell. Most cells keep one, so
+//   most colours are answered by one look-up.
 class PaletteSearch {
  public:
-  // Makes the search answer for table (count entries); what was learnt about the boxes
-  // is kept when the table is the one searched last.
+  // Makes the search answer for table (count entries); what was learnt is kept when the
+  // table is the one searched last.
   void use(const RGBApixel* table, int count);
 
   PixelryBYTE operator()(const RGBApixel& colour) {
-    const unsigned box = (colour.Red >> 3u) << 10u | (colour.Green >> 3u) << 5u | (colour.Blue >> 3u);
-    if (boxes_[box] == 0) boxes_[box] = fillBox(box);
-    const PixelryDWORD found = boxes_[box];
-    const PixelryBYTE* index = candidates_.data() + (found >> 9u);
-    const PixelryBYTE* end = index + (found & 511u);
-    // Distance and index in one key: the smallest key is the nearest entry, the lower
-    // index first among equal distances. Lists come in fours (see fillBox), so that
-    // the loop is short and regular.
+    const unsigned cell = (colour.Red >> 2u) << 12u | (colour.Green >> 2u) << 6u | (colour.Blue >> 2u);
+    PixelryDWORD four = cells_[cell];
+    if (four <= kWholeBox) {
+      if (four == kUnknown) four = cells_[cell] = fillCell(cell);
+      if (four == kWholeBox) return searchBox(colour);
+    }
+    // One entry four times: the answer without measuring.
+    if (four == (four & 0xFFu) * 0x01010101u) return static_cast<PixelryBYTE>(four);
     int best = INT32_MAX;
-    for (; index != end; index += 4)
-      for (int k = 0; k < 4; ++k) {
-        const RGBApixel& entry = table_[index[k]];
-        const int red = entry.Red - colour.Red, green = entry.Green - colour.Green,
-                  blue = entry.Blue - colour.Blue;
-        const int key = (red * red + green * green + blue * blue) << 8 | index[k];
-        best = key < best ? key : best;
-      }
+    for (unsigned k = 0; k < 32; k += 8) best = lower(best, colour, static_cast<PixelryBYTE>(four >> k));
     return static_cast<PixelryBYTE>(best & 0xFF);
   }
 
  private:
+  // A cell's word holds four entry indices, a byte each (the first in the low byte), a
+  // list of fewer padded with its first. No list starts with a higher index than its
+  // second (lists are in index order), so these two words are free to mean: the cell is
+  // not learnt yet; the cell keeps more than four, and is searched over its box's list.
+  static constexpr PixelryDWORD kUnknown = 1, kWholeBox = 2;
+
+  // The smaller of best and the key of entry index for colour: distance and index in one
+  // key, so that the smallest is the nearest entry, the lower index first among equals.
+  int lower(int best, const RGBApixel& colour, PixelryBYTE index) const {
+    const RGBApixel& entry = table_[index];
+    const int red = entry.Red - colour.Red, green = entry.Green - colour.Green,
+              blue = entry.Blue - colour.Blue;
+    const int key = (red * red + green * green + blue * blue) << 8 | index;
+    return key < best ? key : best;
+  }
+
+  // The nearest entry over the list of colour's box.
+  PixelryBYTE searchBox(const RGBApixel& colour);
   // Where the box's candidates start in candidates_, shifted left by 9, plus how many.
   PixelryDWORD fillBox(unsigned box);
+  // The word of a cell, from the list of its box.
+  PixelryDWORD fillCell(unsigned cell);
 
   RGBApixel table_[256];
   int count_ = 0;
@@ -55,6 +72,8 @@ class PaletteSearch {
   // One word per box, 0 until the box is first met.
   std::vector<PixelryDWORD> boxes_;
   std::vector<PixelryBYTE> candidates_;
+  // One word per cell, kUnknown until the cell is first met.
+  std::vector<PixelryDWORD> cells_;
 };
 
 // This thread's search, made to answer for table. Writing the rows of one image, or of
