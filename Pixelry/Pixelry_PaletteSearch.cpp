@@ -25,6 +25,10 @@ namespace {
 // every distinct entry, which bounds the memory the lists take.
 constexpr std::size_t kMostCandidates = 32;
 
+// Cells whose colours have more than one answer keep all 64 answers, up to this many cells
+// (2 MiB); past it, such cells are searched over their lists.
+constexpr std::size_t kMostAnswerBlocks = std::size_t{1} << 15;
+
 // The side of a box, and of a cell, in levels of each channel.
 constexpr int kBoxSide = 8, kCellSide = 4;
 
@@ -117,6 +121,7 @@ void PaletteSearch::use(const RGBApixel* table, int count) {
   }
   boxes_.assign(std::size_t{1} << 15, 0);
   cells_.assign(std::size_t{1} << 18, kUnknown);
+  answers_.clear();
   // The distinct entries come first: the list of every box that has too many candidates.
   candidates_.assign(distinct_.begin(), distinct_.end());
   padToFours(candidates_, 0);
@@ -158,18 +163,31 @@ PixelryDWORD PaletteSearch::fillCell(unsigned cell) {
   keepReachable(table_, candidates_.data() + (boxes_[box] >> 9), boxes_[box] & 511u, corner, kCellSide,
                 [&](PixelryBYTE i) { reachable[count++] = i; });
   // An entry that another beats at every point of the cell is never the answer there.
-  // Past kMostCandidates the pairs are too many to weigh: the box's list answers.
-  if (count > kMostCandidates) return kWholeBox;
-  PixelryBYTE unbeaten[4] = {};
+  // Past kMostCandidates the pairs are too many to weigh, and all are kept.
+  PixelryBYTE unbeaten[256] = {};
   std::size_t found = 0;
   for (std::size_t k = 0; k < count; ++k) {
     bool beaten = false;
-    for (std::size_t other = 0; other < count && !beaten; ++other)
+    for (std::size_t other = 0; other < count && count <= kMostCandidates && !beaten; ++other)
       beaten = other != k && beatsEverywhere(table_, reachable[other], reachable[k], corner);
-    if (beaten) continue;
-    if (found == 4) return kWholeBox;
-    unbeaten[found++] = reachable[k];
+    if (!beaten) unbeaten[found++] = reachable[k];
   }
+  if (found > 1 && answers_.size() < kMostAnswerBlocks * 64) {
+    // Every colour of the cell gets its answer, in the order operator() looks it up.
+    const PixelryDWORD block = static_cast<PixelryDWORD>(answers_.size() / 64);
+    for (int red = 0; red < kCellSide; ++red)
+      for (int green = 0; green < kCellSide; ++green)
+        for (int blue = 0; blue < kCellSide; ++blue) {
+          const RGBApixel colour{static_cast<PixelryBYTE>(corner.blue + blue),
+                                 static_cast<PixelryBYTE>(corner.green + green),
+                                 static_cast<PixelryBYTE>(corner.red + red), 0};
+          int best = INT32_MAX;
+          for (std::size_t k = 0; k < found; ++k) best = lower(best, colour, unbeaten[k]);
+          answers_.push_back(static_cast<PixelryBYTE>(best & 0xFF));
+        }
+    return block << 16 | kAnswers;
+  }
+  if (found > 4) return kWholeBox;
   PixelryDWORD four = 0;
   for (std::size_t k = 4; k-- > 0;) four = four << 8 | (k < found ? unbeaten[k] : unbeaten[0]);
   return four;

@@ -19,8 +19,9 @@ namespace pixelry::detail {
 //   an entry whose nearest point of the box is farther than the farthest point of the box
 //   from some other entry can never win there, and neither can a repeat of an earlier entry;
 // - into cells of 4 x 4 x 4, each with at most four entries taken from its box's list,
-//   those that no other entry beats at every point of the cell. Most cells keep one, so
-//   most colours are answered by one look-up.
+//   those that no other entry beats at every point of the cell. Most cells keep one, the
+//   answer; a cell that keeps more has the answers of its 64 colours worked out at once.
+//   So nearly every colour is answered by one or two look-ups.
 class PaletteSearch {
  public:
   // Makes the search answer for table (count entries); what was learnt is kept when the
@@ -29,24 +30,26 @@ class PaletteSearch {
 
   PixelryBYTE operator()(const RGBApixel& colour) {
     const unsigned cell = (colour.Red >> 2u) << 12u | (colour.Green >> 2u) << 6u | (colour.Blue >> 2u);
-    PixelryDWORD four = cells_[cell];
-    if (four <= kWholeBox) {
-      if (four == kUnknown) four = cells_[cell] = fillCell(cell);
-      if (four == kWholeBox) return searchBox(colour);
-    }
+    PixelryDWORD word = cells_[cell];
+    if (word == kUnknown) word = cells_[cell] = fillCell(cell);
     // One entry four times: the answer without measuring.
-    if (four == (four & 0xFFu) * 0x01010101u) return static_cast<PixelryBYTE>(four);
+    if (word == (word & 0xFFu) * 0x01010101u) return static_cast<PixelryBYTE>(word);
+    if ((word & 0xFFFFu) == kAnswers)
+      return answers_[(word >> 16) << 6 | (colour.Red & 3u) << 4 | (colour.Green & 3u) << 2 |
+                      (colour.Blue & 3u)];
+    if (word == kWholeBox) return searchBox(colour);
     int best = INT32_MAX;
-    for (unsigned k = 0; k < 32; k += 8) best = lower(best, colour, static_cast<PixelryBYTE>(four >> k));
+    for (unsigned k = 0; k < 32; k += 8) best = lower(best, colour, static_cast<PixelryBYTE>(word >> k));
     return static_cast<PixelryBYTE>(best & 0xFF);
   }
 
  private:
   // A cell's word holds four entry indices, a byte each (the first in the low byte), a
-  // list of fewer padded with its first. No list starts with a higher index than its
-  // second (lists are in index order), so these two words are free to mean: the cell is
-  // not learnt yet; the cell keeps more than four, and is searched over its box's list.
-  static constexpr PixelryDWORD kUnknown = 1, kWholeBox = 2;
+  // list of fewer padded with its first. No list has a second index lower than its first
+  // (lists are in index order), so words whose low bytes are (n, 0) are free to mean: the
+  // cell is not learnt yet; the cell is searched over its box's list; the cell's answers
+  // are block (word >> 16) of answers_.
+  static constexpr PixelryDWORD kUnknown = 1, kWholeBox = 2, kAnswers = 0xFF;
 
   // The smaller of best and the key of entry index for colour: distance and index in one
   // key, so that the smallest is the nearest entry, the lower index first among equals.
@@ -74,6 +77,9 @@ class PaletteSearch {
   std::vector<PixelryBYTE> candidates_;
   // One word per cell, kUnknown until the cell is first met.
   std::vector<PixelryDWORD> cells_;
+  // Blocks of 64 answers, one per colour of a cell whose colours have several, red, green
+  // and blue's low two bits making the place in the block.
+  std::vector<PixelryBYTE> answers_;
 };
 
 // This thread's search, made to answer for table. Writing the rows of one image, or of
