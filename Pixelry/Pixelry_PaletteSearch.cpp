@@ -114,7 +114,7 @@ void PaletteSearch::use(const RGBApixel* table, int count) {
   regions_.assign(std::size_t{1} << 9, 0);
   boxes_.assign(std::size_t{1} << 15, 0);
   cells_.assign(std::size_t{1} << 18, kUnknown);
-  answers_.clear();
+  answers_.assign(64, 0);
 }
 
 PixelryDWORD PaletteSearch::fillList(PixelryDWORD parent, int red, int green, int blue, int side,
@@ -142,6 +142,11 @@ PixelryDWORD PaletteSearch::boxList(unsigned box) {
     regions_[region] = fillList(distinct_, red & ~low, green & ~low, blue & ~low, kRegionSide, 256);
   }
   return boxes_[box] = fillList(regions_[region], red, green, blue, kBoxSide, kMostInBox);
+}
+
+PixelryBYTE PaletteSearch::learn(const RGBApixel& colour, unsigned cell) {
+  if (cells_[cell] == kUnknown) cells_[cell] = fillCell(cell);
+  return cells_[cell] == kWholeBox ? searchBox(colour) : (*this)(colour);
 }
 
 PixelryBYTE PaletteSearch::searchBox(const RGBApixel& colour) const {
@@ -174,9 +179,9 @@ std::uint16_t PaletteSearch::fillCell(unsigned cell) {
     if (!beaten) unbeaten[found++] = reachable[k];
   }
   if (found == 1) return unbeaten[0];
-  if (answers_.size() == kMostAnswerBlocks * 64) return kWholeBox;
+  if (answers_.size() > kMostAnswerBlocks * 64) return kWholeBox;
   // Every colour of the cell gets its answer, in the order operator() looks it up.
-  const auto block = static_cast<std::uint16_t>(256 + answers_.size() / 64);
+  const auto block = static_cast<std::uint16_t>(255 + answers_.size() / 64);
   for (int r = red; r < red + kCellSide; ++r)
     for (int g = green; g < green + kCellSide; ++g)
       for (int b = blue; b < blue + kCellSide; ++b) {

@@ -33,20 +33,23 @@ class PaletteSearch {
 
   PixelryBYTE operator()(const RGBApixel& colour) {
     const unsigned cell = (colour.Red >> 2u) << 12u | (colour.Green >> 2u) << 6u | (colour.Blue >> 2u);
-    unsigned word = cells_[cell];
-    if (word == kUnknown) word = cells_[cell] = fillCell(cell);
-    if (word < 256) return static_cast<PixelryBYTE>(word);
-    if (word != kWholeBox)
-      return answers_[(word - 256) << 6 | (colour.Red & 3u) << 4 | (colour.Green & 3u) << 2 |
-                      (colour.Blue & 3u)];
-    return searchBox(colour);
+    const unsigned word = cells_[cell];
+    if (word >= kWholeBox) return learn(colour, cell);
+    // Both looked up, one kept by a mask rather than a branch: a cell with one answer and
+    // its neighbour with several come in no order a processor could foresee.
+    const unsigned several = 0u - static_cast<unsigned>(word > 255);
+    const unsigned answer = answers_[((word - 255) & several) << 6 | (colour.Red & 3u) << 4 |
+                                     (colour.Green & 3u) << 2 | (colour.Blue & 3u)];
+    return static_cast<PixelryBYTE>((word & ~several) | (answer & several));
   }
 
  private:
-  // A cell's word: below 256, its one answer; from 256, block (word - 256) of answers_;
+  // A cell's word: below 256, its one answer; from 256, block (word - 255) of answers_;
   // or one of these.
-  static constexpr std::uint16_t kUnknown = 0xFFFF, kWholeBox = 0xFFFE;
+  static constexpr std::uint16_t kWholeBox = 0xFFFE, kUnknown = 0xFFFF;
 
+  // The answer for a colour whose cell is not learnt yet or has too many answers to keep.
+  PixelryBYTE learn(const RGBApixel& colour, unsigned cell);
   // The nearest entry over the list of colour's box.
   PixelryBYTE searchBox(const RGBApixel& colour) const;
   // The list of the box, its region's learnt first.
@@ -69,7 +72,8 @@ class PaletteSearch {
   // One word per cell, kUnknown until first met.
   std::vector<std::uint16_t> cells_;
   // Blocks of 64 answers, one per colour of a cell whose colours have several, red, green
-  // and blue's low two bits making the place in the block.
+  // and blue's low two bits making the place in the block. Block 0 is never a cell's: it
+  // is read, and not used, for cells with one answer.
   std::vector<PixelryBYTE> answers_;
 };
 
