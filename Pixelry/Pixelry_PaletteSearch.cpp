@@ -27,8 +27,9 @@ namespace {
 constexpr std::size_t kMostInBox = 32;
 
 // Cells whose colours have more than one answer keep all 64 answers, up to this many cells
-// (2 MiB); past it, such cells are searched over their box's list.
-constexpr std::size_t kMostAnswerBlocks = std::size_t{1} << 15;
+// (2 MiB), when at most kMostInBlock entries can be nearest in them: the answers cost 64
+// measures of each. Other cells are searched over their box's list.
+constexpr std::size_t kMostAnswerBlocks = std::size_t{1} << 15, kMostInBlock = 8;
 
 // The side of a region, a box and a cell, in levels of each channel.
 constexpr int kRegionSide = 32, kBoxSide = 8, kCellSide = 4;
@@ -179,7 +180,7 @@ std::uint16_t PaletteSearch::fillCell(unsigned cell) {
     if (!beaten) unbeaten[found++] = reachable[k];
   }
   if (found == 1) return unbeaten[0];
-  if (answers_.size() > kMostAnswerBlocks * 64) return kWholeBox;
+  if (found > kMostInBlock || answers_.size() > kMostAnswerBlocks * 64) return kWholeBox;
   // Every colour of the cell gets its answer, in the order operator() looks it up.
   const auto block = static_cast<std::uint16_t>(255 + answers_.size() / 64);
   for (int r = red; r < red + kCellSide; ++r)
