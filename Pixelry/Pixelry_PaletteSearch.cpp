@@ -26,9 +26,10 @@ namespace {
 // region's list, which bounds the memory the lists take.
 constexpr std::size_t kMostInBox = 32;
 
-// Cells whose colours have more than one answer keep all 64 answers, up to this many cells
-// (2 MiB), when at most kMostInBlock entries can be nearest in them: the answers cost 64
-// measures of each. Other cells are searched over their box's list.
+// Cells whose colours have more than one answer keep all 64 answers, up to this many
+// blocks (2 MiB, block 0 included), when at most kMostInBlock entries can be nearest in
+// them: the answers cost 64 measures of each. Other cells are searched over their box's
+// list.
 constexpr std::size_t kMostAnswerBlocks = std::size_t{1} << 15, kMostInBlock = 8;
 
 // The side of a region, a box and a cell, in levels of each channel.
@@ -103,6 +104,10 @@ void PaletteSearch::use(const RGBApixel* table, int count) {
   if (count == count_ && std::memcmp(table_, table, bytes) == 0) return;
   std::memcpy(table_, table, bytes);
   count_ = count;
+  // Room for every list the table can need, and for the most answers: the memory is
+  // bounded and nothing moves once reserved.
+  lists_.reserve(256 + (std::size_t{1} << 9) * 256 + (std::size_t{1} << 15) * kMostInBox);
+  answers_.reserve(kMostAnswerBlocks * 64);
   lists_.clear();
   for (int i = 0; i < count; ++i) {
     bool repeat = false;
@@ -180,7 +185,7 @@ std::uint16_t PaletteSearch::fillCell(unsigned cell) {
     if (!beaten) unbeaten[found++] = reachable[k];
   }
   if (found == 1) return unbeaten[0];
-  if (found > kMostInBlock || answers_.size() > kMostAnswerBlocks * 64) return kWholeBox;
+  if (found > kMostInBlock || answers_.size() == kMostAnswerBlocks * 64) return kWholeBox;
   // Every colour of the cell gets its answer, in the order operator() looks it up.
   const auto block = static_cast<std::uint16_t>(255 + answers_.size() / 64);
   for (int r = red; r < red + kCellSide; ++r)

@@ -23,8 +23,8 @@ namespace pixelry::detail {
 //   every point of the cell. Most cells keep one, the answer; a cell that keeps more has
 //   the answers of its 64 colours worked out at once, so nearly every colour is answered
 //   by one or two look-ups.
-// At most 4.3 MiB: 0.5 for the cells, 2 for the cells' answers, 1.1 for the boxes' lists
-// and 0.13 for the regions'.
+// At most 3.8 MiB: 0.5 for the cells, 2 for the cells' answers, 1.1 for the lists and
+// 0.13 for the boxes' words.
 class PaletteSearch {
  public:
   // Makes the search answer for table (count entries, at least 1); what was learnt is kept
