@@ -224,7 +224,7 @@ TEST_P(DensePaletteSearch, EveryColourOfALatticeIsTheExhaustiveSearchs) {
   Bytes file;
   ASSERT_TRUE(pixelry::encode(rgb.data(), kWidth, height, std::size_t{3} * kWidth, pixelry::PixelFormat::rgb8,
                               8, file, options));
-  const std::size_t offBits = le32(file, 10), rowBytes = (kWidth + 3) / 4 * 4;
+  const std::size_t offBits = le32(file, 10), rowBytes = (std::size_t{kWidth} + 3) / 4 * 4;
   for (std::size_t i = 0; i < colours.size(); ++i) {
     const std::size_t y = i / kWidth, x = i % kWidth;
     ASSERT_EQ(file[offBits + rowBytes * (static_cast<std::size_t>(height) - 1 - y) + x],
