@@ -192,7 +192,7 @@ void runClassicCases(int size, const Repeat& repeat, double goal, const bench::P
         indexed.SetColor(i, RGBApixel{palette[i].blue, palette[i].green, palette[i].red, 0});
     const Best best = bench::bestOf(
         repeat, nothing, [&] { indexed.WriteToFile(ours.c_str()); }, stbWrite24);
-    printRow(c.name, best, "stbi_write_bmp 24", goal * (c.bits == 8 ? 4 : 0));
+    printRow(c.name, best, "stbi_write_bmp 24", goal * (c.bits == 8 ? 1 : 0));
     if (size < kGoalSize)
       std::printf("    indices identical to the exhaustive search: %s\n",
                   indicesAreExhaustive(indexed, ours) ? "yes" : "NO");

@@ -23,6 +23,7 @@ struct PaletteCase {
   const char* name;
   int bits;
   Palette (*make)(int bits);
+  std::size_t entries = 0;  // of make's table, the first entries searched; 0, all
 };
 
 void PrintTo(const PaletteCase& c, std::ostream* out) { *out << c.name; }
@@ -193,6 +194,55 @@ INSTANTIATE_TEST_SUITE_P(
         PaletteCase{"BoxBorders4", 4, boxBorders}, PaletteCase{"Crowded8", 8, crowdedCorner},
         PaletteCase{"BoxCornerTies8", 8, boxCornerTies}, PaletteCase{"BoxCornerTies4", 4, boxCornerTies},
         PaletteCase{"BoxCornerTies1", 1, boxCornerTies}),
+    [](const ::testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
+
+// Every colour of a lattice of step 5 (every remainder of 4 and 8 in every channel, so
+// every place in a cell and a box), and every colour within 1 of an entry, written at 8
+// bits by encode with the table cut to the row's entries: the index is the exhaustive
+// search's.
+class DensePaletteSearch : public ::testing::TestWithParam<PaletteCase> {};
+
+TEST_P(DensePaletteSearch, EveryColourOfALatticeIsTheExhaustiveSearchs) {
+  Palette table = GetParam().make(GetParam().bits);
+  if (GetParam().entries != 0) table.resize(GetParam().entries);
+  std::vector<RGBApixel> colours;
+  for (int red = 0; red < 256; red += 5)
+    for (int green = 0; green < 256; green += 5)
+      for (int blue = 0; blue < 256; blue += 5) colours.push_back(pixel(red, green, blue));
+  for (const RGBApixel& entry : table)
+    for (int d = 0; d < 27; ++d)
+      colours.push_back(pixel(std::clamp(entry.Red + d % 3 - 1, 0, 255),
+                              std::clamp(entry.Green + d / 3 % 3 - 1, 0, 255),
+                              std::clamp(entry.Blue + d / 9 - 1, 0, 255)));
+  constexpr int kWidth = 509;
+  const int height = static_cast<int>((colours.size() + kWidth - 1) / kWidth);
+  colours.resize(static_cast<std::size_t>(kWidth) * static_cast<std::size_t>(height), pixel(0, 0, 0));
+  Bytes rgb;
+  for (const RGBApixel& c : colours) rgb.insert(rgb.end(), {c.Red, c.Green, c.Blue});
+  pixelry::WriteOptions options;
+  options.table = table;
+  Bytes file;
+  ASSERT_TRUE(pixelry::encode(rgb.data(), kWidth, height, std::size_t{3} * kWidth, pixelry::PixelFormat::rgb8,
+                              8, file, options));
+  const std::size_t offBits = le32(file, 10), rowBytes = (std::size_t{kWidth} + 3) / 4 * 4;
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    const std::size_t y = i / kWidth, x = i % kWidth;
+    ASSERT_EQ(file[offBits + rowBytes * (static_cast<std::size_t>(height) - 1 - y) + x],
+              nearestEntry(table, colours[i]))
+        << "colour " << int(colours[i].Red) << "," << int(colours[i].Green) << "," << int(colours[i].Blue);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, DensePaletteSearch,
+    ::testing::Values(PaletteCase{"Standard8", 8, standardTable}, PaletteCase{"Standard4", 4, standardTable},
+                      PaletteCase{"Standard1", 1, standardTable}, PaletteCase{"Random8", 8, randomEntries},
+                      PaletteCase{"Random17", 8, randomEntries, 17},
+                      PaletteCase{"Identical8", 8, identicalEntries},
+                      PaletteCase{"Duplicated8", 8, duplicatedEntries},
+                      PaletteCase{"Mirrored8", 8, mirroredPairs},
+                      PaletteCase{"BoxCornerTies8", 8, boxCornerTies},
+                      PaletteCase{"Crowded8", 8, crowdedCorner}, PaletteCase{"BoxBorders8", 8, boxBorders}),
     [](const ::testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
 
 TEST(PaletteSearchCache, AChangedTableIsSearchedAfresh) {
