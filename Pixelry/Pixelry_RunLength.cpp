@@ -1,0 +1,149 @@
+// Pixels coded by runs: RLE8 at 8 bits, RLE4 at 4 bits.
+//
+// A row is a sequence of codes. An encoded run (count, value) repeats one index count
+// times at 8 bits; at 4 bits it alternates the value's two nibbles, high first, so it
+// covers any stretch where each pixel equals the one two before it. An absolute run (0,
+// count, indices) holds 3 to 255 indices as they are, one a byte or two a byte, padded to
+// a whole 16-bit word. Both kinds hold at most 255 pixels. The fewest bytes for a row
+// come from a dynamic program over its prefixes: cost[i], the best for the first i pixels,
+// is the cheaper of an encoded run ending at i (2 bytes after the best start the run can
+// have; cost never falls as i grows, so the earliest start is best) and an absolute run
+// ending at i (2 bytes, then a word for each wordPixels pixels, after any start 3 to 255
+// pixels back). The absolute starts are kept in sliding-window minimum queues, one for
+// each class of start modulo wordPixels, in which the words a start costs fall by one a
+// step: each pixel costs a constant number of steps.
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "detail/ByteSource.h"
+#include "detail/Layout.h"
+#include "detail/RunLength.h"
+
+namespace pixelry::detail {
+
+namespace {
+
+constexpr int kMostPixels = 255;    // in one code of either kind
+constexpr int kFewestAbsolute = 3;  // counts 0, 1 and 2 are escapes
+constexpr PixelryBYTE kEndOfLine = 0, kEndOfBitmap = 1;
+
+}  // namespace
+
+RunLengthCoder::RunLengthCoder(int width, int bits)
+    : width_(width), four_(bits == 4), wordPixels_(bits == 4 ? 4 : 2) {}
+
+bool RunLengthCoder::allocate() {
+  const auto points = static_cast<std::size_t>(width_) + 1;
+  try {
+    cost_.resize(points);
+    from_.resize(points);
+    queue_.resize(static_cast<std::size_t>(wordPixels_) *
+                  (points / static_cast<std::size_t>(wordPixels_) + 1));
+    starts_.reserve(points);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+void RunLengthCoder::choose(const PixelryBYTE* row) {
+  const int word = wordPixels_;
+  const std::int64_t stretch = width_ / word + 1;  // each class's part of queue_
+  std::int64_t head[4], tail[4];
+  for (int r = 0; r < word; ++r) head[r] = tail[r] = r * stretch;
+  // A start's cost, less the words the absolute run from it takes to any end of its class.
+  const auto key = [this, word](std::int64_t j) { return cost_[j] - 2 * (j / word); };
+  cost_[0] = 0;
+  std::int64_t repeated = 0;  // where the stretch one encoded run can cover up to pixel i - 1 starts
+  for (std::int64_t i = 1; i <= width_; ++i) {
+    const std::int64_t last = i - 1;
+    if (four_ ? last >= 2 && row[last] != row[last - 2] : last >= 1 && row[last] != row[last - 1])
+      repeated = four_ ? last - 1 : last;
+    std::int64_t from = std::max<std::int64_t>(repeated, i - kMostPixels);
+    std::int64_t best = cost_[from] + 2;
+    if (i >= kFewestAbsolute) {
+      const std::int64_t j = i - kFewestAbsolute;
+      const auto r = static_cast<int>(j % word);
+      while (tail[r] > head[r] && key(queue_[tail[r] - 1]) >= key(j)) --tail[r];
+      queue_[tail[r]++] = static_cast<std::int32_t>(j);
+    }
+    const std::int64_t gone = i - kMostPixels - 1;
+    if (gone >= 0 && tail[gone % word] > head[gone % word] && queue_[head[gone % word]] == gone)
+      ++head[gone % word];
+    for (int r = 0; r < word; ++r) {
+      if (tail[r] == head[r]) continue;
+      const std::int64_t j = queue_[head[r]];
+      const std::int64_t cost = key(j) + 2 + 2 * ((i - r + word - 1) / word);
+      if (cost < best) {
+        best = cost;
+        from = -(j + 1);
+      }
+    }
+    cost_[i] = best;
+    from_[i] = static_cast<std::int32_t>(from);
+  }
+}
+
+PixelryBYTE* RunLengthCoder::put(const PixelryBYTE* row, PixelryBYTE* out) {
+  starts_.clear();
+  for (std::int32_t i = width_; i > 0; i = from_[i] >= 0 ? from_[i] : -from_[i] - 1) starts_.push_back(i);
+  for (auto at = starts_.rbegin(); at != starts_.rend(); ++at) {
+    const std::int32_t end = *at, from = from_[end], start = from >= 0 ? from : -from - 1;
+    const auto count = static_cast<PixelryBYTE>(end - start);
+    if (from >= 0) {
+      *out++ = count;
+      *out++ =
+          four_ ? static_cast<PixelryBYTE>(row[start] << 4 | (count > 1 ? row[start + 1] : 0)) : row[start];
+      continue;
+    }
+    *out++ = 0;
+    *out++ = count;
+    PixelryBYTE* const first = out;
+    if (four_) {
+      for (std::int64_t x = start; x < end; x += 2)
+        *out++ = static_cast<PixelryBYTE>(row[x] << 4 | (x + 1 < end ? row[x + 1] : 0));
+    } else {
+      out = std::copy(row + start, row + end, out);
+    }
+    if ((out - first) % 2 == 1) *out++ = 0;
+  }
+  return out;
+}
+
+void RunLengthCoder::operator()(const PixelryBYTE* row, bool last, std::vector<PixelryBYTE>& out) {
+  choose(row);
+  const std::size_t at = out.size();
+  out.resize(at + static_cast<std::size_t>(cost_[width_]) + 2);
+  PixelryBYTE* end = put(row, out.data() + at);
+  *end++ = 0;
+  *end = last ? kEndOfBitmap : kEndOfLine;
+}
+
+EncodeStatus encodeRunLength(ByteSink& sink, const FileShape& shape, Target source, const PixelryBYTE* pixels,
+                             std::size_t stride) {
+  RowEncoder mapRow(shape, source);
+  RunLengthCoder code(shape.width, shape.bits);
+  FileShape coded = shape;
+  std::vector<PixelryBYTE> indices, stream;
+  try {
+    indices.resize(static_cast<std::size_t>(shape.width));
+    if (!mapRow.allocate() || !code.allocate()) return EncodeStatus::noMemory;
+    // The file stores the bottom row first.
+    for (int y = shape.height - 1; y >= 0; --y) {
+      if (!mapRow.indices(pixels + static_cast<std::size_t>(y) * stride, indices.data()))
+        return EncodeStatus::badIndex;
+      code(indices.data(), y == 0, stream);
+      coded.runLengthBytes = static_cast<std::int64_t>(stream.size());
+      if (coded.fileBytes() > UINT32_MAX) return EncodeStatus::tooLarge;
+    }
+  } catch (const std::bad_alloc&) {
+    return EncodeStatus::noMemory;
+  }
+  if (!writeHeaders(sink, coded) || !sink.write(stream.data(), stream.size()))
+    return EncodeStatus::writeFailed;
+  return writeProfile(sink, coded) ? EncodeStatus::written : EncodeStatus::writeFailed;
+}
+
+}  // namespace pixelry::detail
