@@ -29,6 +29,60 @@ constexpr int kMostPixels = 255;    // in one code of either kind
 constexpr int kFewestAbsolute = 3;  // counts 0, 1 and 2 are escapes
 constexpr PixelryBYTE kEndOfLine = 0, kEndOfBitmap = 1;
 
+// The dynamic program for the pixels an absolute run packs into a 16-bit word (2 for RLE8,
+// 4 for RLE4), a constant so that its divisions are shifts. Positions are never negative:
+// they are divided unsigned.
+template <int kWord>
+void chooseCodes(const PixelryBYTE* row, std::int64_t width, std::int64_t* cost, std::int32_t* from,
+                 RunLengthCoder::Start* queue) {
+  constexpr bool kFour = kWord == 4;
+  constexpr std::int64_t kNone = INT64_MAX / 4;  // the key of an empty queue
+  const auto words = [](std::int64_t pixels) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(pixels) / kWord);
+  };
+  // Each class's queue: its part of queue, from head to tail, keys rising; front: the
+  // first key, or kNone.
+  RunLengthCoder::Start *head[kWord], *tail[kWord];
+  std::int64_t front[kWord];
+  for (int r = 0; r < kWord; ++r) {
+    head[r] = tail[r] = queue + r * (words(width) + 1);
+    front[r] = kNone;
+  }
+  cost[0] = 0;
+  std::int64_t repeated = 0;  // where the stretch one encoded run can cover up to pixel i - 1 starts
+  for (std::int64_t i = 1; i <= width; ++i) {
+    const std::int64_t last = i - 1;
+    if (kFour ? last >= 2 && row[last] != row[last - 2] : last >= 1 && row[last] != row[last - 1])
+      repeated = kFour ? last - 1 : last;
+    std::int64_t start = std::max<std::int64_t>(repeated, i - kMostPixels);
+    std::int64_t best = cost[start] + 2;
+    if (i >= kFewestAbsolute) {
+      // A start's key: its cost, less the words an absolute run from it takes to any end
+      // of its class.
+      const std::int64_t j = i - kFewestAbsolute, key = cost[j] - 2 * words(j);
+      const auto r = static_cast<int>(static_cast<std::uint64_t>(j) % kWord);
+      while (tail[r] > head[r] && tail[r][-1].key >= key) --tail[r];
+      *tail[r]++ = {key, static_cast<std::int32_t>(j)};
+      front[r] = head[r]->key;
+    }
+    const std::int64_t gone = i - kMostPixels - 1;
+    if (gone >= 0) {
+      const auto r = static_cast<int>(static_cast<std::uint64_t>(gone) % kWord);
+      if (tail[r] > head[r] && head[r]->at == gone) front[r] = ++head[r] < tail[r] ? head[r]->key : kNone;
+    }
+    int chosen = -1;
+    for (int r = 0; r < kWord; ++r) {
+      const std::int64_t absolute = front[r] + 2 + 2 * words(i - r + kWord - 1);
+      if (absolute < best) {
+        best = absolute;
+        chosen = r;
+      }
+    }
+    cost[i] = best;
+    from[i] = static_cast<std::int32_t>(chosen < 0 ? start : -(head[chosen]->at + 1));
+  }
+}
+
 }  // namespace
 
 RunLengthCoder::RunLengthCoder(int width, int bits)
@@ -49,41 +103,10 @@ bool RunLengthCoder::allocate() {
 }
 
 void RunLengthCoder::choose(const PixelryBYTE* row) {
-  const int word = wordPixels_;
-  const std::int64_t stretch = width_ / word + 1;  // each class's part of queue_
-  std::int64_t head[4], tail[4];
-  for (int r = 0; r < word; ++r) head[r] = tail[r] = r * stretch;
-  // A start's cost, less the words the absolute run from it takes to any end of its class.
-  const auto key = [this, word](std::int64_t j) { return cost_[j] - 2 * (j / word); };
-  cost_[0] = 0;
-  std::int64_t repeated = 0;  // where the stretch one encoded run can cover up to pixel i - 1 starts
-  for (std::int64_t i = 1; i <= width_; ++i) {
-    const std::int64_t last = i - 1;
-    if (four_ ? last >= 2 && row[last] != row[last - 2] : last >= 1 && row[last] != row[last - 1])
-      repeated = four_ ? last - 1 : last;
-    std::int64_t from = std::max<std::int64_t>(repeated, i - kMostPixels);
-    std::int64_t best = cost_[from] + 2;
-    if (i >= kFewestAbsolute) {
-      const std::int64_t j = i - kFewestAbsolute;
-      const auto r = static_cast<int>(j % word);
-      while (tail[r] > head[r] && key(queue_[tail[r] - 1]) >= key(j)) --tail[r];
-      queue_[tail[r]++] = static_cast<std::int32_t>(j);
-    }
-    const std::int64_t gone = i - kMostPixels - 1;
-    if (gone >= 0 && tail[gone % word] > head[gone % word] && queue_[head[gone % word]] == gone)
-      ++head[gone % word];
-    for (int r = 0; r < word; ++r) {
-      if (tail[r] == head[r]) continue;
-      const std::int64_t j = queue_[head[r]];
-      const std::int64_t cost = key(j) + 2 + 2 * ((i - r + word - 1) / word);
-      if (cost < best) {
-        best = cost;
-        from = -(j + 1);
-      }
-    }
-    cost_[i] = best;
-    from_[i] = static_cast<std::int32_t>(from);
-  }
+  if (four_)
+    chooseCodes<4>(row, width_, cost_.data(), from_.data(), queue_.data());
+  else
+    chooseCodes<2>(row, width_, cost_.data(), from_.data(), queue_.data());
 }
 
 PixelryBYTE* RunLengthCoder::put(const PixelryBYTE* row, PixelryBYTE* out) {

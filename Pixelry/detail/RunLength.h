@@ -23,6 +23,12 @@ class RunLengthCoder {
   // cannot grow.
   void operator()(const PixelryBYTE* row, bool last, std::vector<PixelryBYTE>& out);
 
+  // Where an absolute run may start, and its cost less the words the run takes.
+  struct Start {
+    std::int64_t key;
+    std::int32_t at;
+  };
+
  private:
   // The fewest bytes that code the row's first i pixels, for every i, and where the last
   // code of each best choice starts.
@@ -37,7 +43,7 @@ class RunLengthCoder {
   // from_[i]: the start j of the last code, -(j + 1) for an absolute run.
   std::vector<std::int32_t> from_;
   // Candidate starts of absolute runs, one queue per class of start modulo wordPixels_.
-  std::vector<std::int32_t> queue_;
+  std::vector<Start> queue_;
   std::vector<std::int32_t> starts_;  // the chosen codes' starts, last first
 };
 
