@@ -4,14 +4,19 @@
 // times at 8 bits; at 4 bits it alternates the value's two nibbles, high first, so it
 // covers any stretch where each pixel equals the one two before it. An absolute run (0,
 // count, indices) holds 3 to 255 indices as they are, one a byte or two a byte, padded to
-// a whole 16-bit word. Both kinds hold at most 255 pixels. The fewest bytes for a row
-// come from a dynamic program over its prefixes: cost[i], the best for the first i pixels,
-// is the cheaper of an encoded run ending at i (2 bytes after the best start the run can
-// have; cost never falls as i grows, so the earliest start is best) and an absolute run
-// ending at i (2 bytes, then a word for each wordPixels pixels, after any start 3 to 255
-// pixels back). The absolute starts are kept in sliding-window minimum queues, one for
-// each class of start modulo wordPixels, in which the words a start costs fall by one a
-// step: each pixel costs a constant number of steps.
+// a whole 16-bit word. Both kinds hold at most 255 pixels. At 4 bits absolute runs hold
+// an even number of pixels: Pillow reads count / 2 bytes of an absolute run, rounded
+// down, and loses its place in the stream after an odd one.
+//
+// The fewest bytes for a row come from a dynamic program over its prefixes: cost[i], the
+// best for the first i pixels, is the cheaper of an encoded run ending at i (2 bytes after
+// the cheapest start the run can have, at most 255 pixels back) and an absolute run ending
+// at i (2 bytes, then a word for each wordPixels pixels, after any start 3 to 255 pixels
+// back). The starts are kept in sliding-window minimum queues: the encoded runs' in one
+// (at 8 bits cost never falls as i grows, so the earliest start is the cheapest and no
+// queue is needed), the absolute runs' in one for each class of start modulo wordPixels,
+// in which the words a start costs fall by one a step. Each pixel costs a constant number
+// of steps.
 #include <algorithm>
 #include <cstdint>
 #include <new>
@@ -34,7 +39,7 @@ constexpr PixelryBYTE kEndOfLine = 0, kEndOfBitmap = 1;
 // they are divided unsigned.
 template <int kWord>
 void chooseCodes(const PixelryBYTE* row, std::int64_t width, std::int64_t* cost, std::int32_t* from,
-                 RunLengthCoder::Start* queue) {
+                 RunLengthCoder::Start* queue, RunLengthCoder::Start* runs) {
   constexpr bool kFour = kWord == 4;
   constexpr std::int64_t kNone = INT64_MAX / 4;  // the key of an empty queue
   const auto words = [](std::int64_t pixels) {
@@ -48,6 +53,8 @@ void chooseCodes(const PixelryBYTE* row, std::int64_t width, std::int64_t* cost,
     head[r] = tail[r] = queue + r * (words(width) + 1);
     front[r] = kNone;
   }
+  // At 4 bits: the encoded runs' starts, from runsHead to runsTail, costs rising.
+  RunLengthCoder::Start *runsHead = runs, *runsTail = runs;
   cost[0] = 0;
   std::int64_t repeated = 0;  // where the stretch one encoded run can cover up to pixel i - 1 starts
   for (std::int64_t i = 1; i <= width; ++i) {
@@ -55,6 +62,12 @@ void chooseCodes(const PixelryBYTE* row, std::int64_t width, std::int64_t* cost,
     if (kFour ? last >= 2 && row[last] != row[last - 2] : last >= 1 && row[last] != row[last - 1])
       repeated = kFour ? last - 1 : last;
     std::int64_t start = std::max<std::int64_t>(repeated, i - kMostPixels);
+    if (kFour) {
+      while (runsTail > runsHead && runsTail[-1].key >= cost[last]) --runsTail;
+      *runsTail++ = {cost[last], static_cast<std::int32_t>(last)};
+      while (runsHead->at < start) ++runsHead;
+      start = runsHead->at;
+    }
     std::int64_t best = cost[start] + 2;
     if (i >= kFewestAbsolute) {
       // A start's key: its cost, less the words an absolute run from it takes to any end
@@ -72,6 +85,7 @@ void chooseCodes(const PixelryBYTE* row, std::int64_t width, std::int64_t* cost,
     }
     int chosen = -1;
     for (int r = 0; r < kWord; ++r) {
+      if (kFour && (i - r) % 2 != 0) continue;
       const std::int64_t absolute = front[r] + 2 + 2 * words(i - r + kWord - 1);
       if (absolute < best) {
         best = absolute;
@@ -95,6 +109,7 @@ bool RunLengthCoder::allocate() {
     from_.resize(points);
     queue_.resize(static_cast<std::size_t>(wordPixels_) *
                   (points / static_cast<std::size_t>(wordPixels_) + 1));
+    if (four_) runs_.resize(points);
     starts_.reserve(points);
   } catch (const std::bad_alloc&) {
     return false;
@@ -104,9 +119,9 @@ bool RunLengthCoder::allocate() {
 
 void RunLengthCoder::choose(const PixelryBYTE* row) {
   if (four_)
-    chooseCodes<4>(row, width_, cost_.data(), from_.data(), queue_.data());
+    chooseCodes<4>(row, width_, cost_.data(), from_.data(), queue_.data(), runs_.data());
   else
-    chooseCodes<2>(row, width_, cost_.data(), from_.data(), queue_.data());
+    chooseCodes<2>(row, width_, cost_.data(), from_.data(), queue_.data(), runs_.data());
 }
 
 PixelryBYTE* RunLengthCoder::put(const PixelryBYTE* row, PixelryBYTE* out) {

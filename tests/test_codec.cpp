@@ -948,8 +948,9 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, EncodeRunLength,
     ::testing::Values(
         // A row of n pixels none of which repeats: 1 or 2 runs of one, then absolute runs
-        // from 3 pixels, padded to 16-bit words: n + 2 bytes rounded up to even at 8 bits,
-        // at 4 bits 2 bytes and a word for each 4 pixels, or a run for each 2 pixels.
+        // from 3 pixels, padded to 16-bit words: n + 2 bytes rounded up to even at 8 bits;
+        // at 4 bits a run for each 2 pixels, or absolute runs of an even count, 2 bytes and
+        // a word for each 4 pixels, and a run of one after them at an odd width.
         RunLengthCase{"Rle8Width1", 8, {{kNoise, 1}}, 2}, RunLengthCase{"Rle8Width2", 8, {{kNoise, 2}}, 4},
         RunLengthCase{"Rle8Width3", 8, {{kNoise, 3}}, 6}, RunLengthCase{"Rle8Width4", 8, {{kNoise, 4}}, 6},
         RunLengthCase{"Rle8Width5", 8, {{kNoise, 5}}, 8}, RunLengthCase{"Rle8Width6", 8, {{kNoise, 6}}, 8},
@@ -957,15 +958,15 @@ INSTANTIATE_TEST_SUITE_P(
         RunLengthCase{"Rle8Width9", 8, {{kNoise, 9}}, 12}, RunLengthCase{"Rle4Width1", 4, {{kNoise, 1}}, 2},
         RunLengthCase{"Rle4Width2", 4, {{kNoise, 2}}, 2}, RunLengthCase{"Rle4Width3", 4, {{kNoise, 3}}, 4},
         RunLengthCase{"Rle4Width4", 4, {{kNoise, 4}}, 4}, RunLengthCase{"Rle4Width5", 4, {{kNoise, 5}}, 6},
-        RunLengthCase{"Rle4Width6", 4, {{kNoise, 6}}, 6}, RunLengthCase{"Rle4Width7", 4, {{kNoise, 7}}, 6},
+        RunLengthCase{"Rle4Width6", 4, {{kNoise, 6}}, 6}, RunLengthCase{"Rle4Width7", 4, {{kNoise, 7}}, 8},
         RunLengthCase{"Rle4Width8", 4, {{kNoise, 8}}, 6}, RunLengthCase{"Rle4Width9", 4, {{kNoise, 9}}, 8},
         // Absolute runs hold at most 255 pixels.
         RunLengthCase{"Rle8Absolute255", 8, {{kNoise, 255}}, 258},
         RunLengthCase{"Rle8Absolute256", 8, {{kNoise, 256}}, 260},
         RunLengthCase{"Rle8Absolute257", 8, {{kNoise, 257}}, 262},
-        RunLengthCase{"Rle4Absolute255", 4, {{kNoise, 255}}, 130},
+        RunLengthCase{"Rle4Absolute255", 4, {{kNoise, 255}}, 132},
         RunLengthCase{"Rle4Absolute256", 4, {{kNoise, 256}}, 132},
-        RunLengthCase{"Rle4Absolute511", 4, {{kNoise, 511}}, 262},
+        RunLengthCase{"Rle4Absolute511", 4, {{kNoise, 511}}, 264},
         // Encoded runs too: rows of a single colour.
         RunLengthCase{"Rle8OneColour255", 8, {{5, 255}}, 2},
         RunLengthCase{"Rle8OneColour256", 8, {{5, 256}}, 4},
@@ -981,7 +982,13 @@ INSTANTIATE_TEST_SUITE_P(
         RunLengthCase{"Rle4OddRuns", 4, {{1, 3}, {2, 5}, {3, 1}, {4, 7}}, 8},
         RunLengthCase{"Rle8RunsAroundTwo", 8, {{9, 4}, {kNoise, 2}, {9, 4}}, 8},
         RunLengthCase{"Rle8AbsoluteThenRun", 8, {{kNoise, 8}, {9, 3}}, 12},
-        RunLengthCase{"Rle4AbsoluteThenRun", 4, {{kNoise, 8}, {9, 3}}, 8}),
+        RunLengthCase{"Rle4AbsoluteThenRun", 4, {{kNoise, 8}, {9, 3}}, 8},
+        // The alternating run could start a pixel sooner, at a dearer point: 7 pixels of
+        // noise cost more than 8.
+        RunLengthCase{"Rle4LaterRunStartIsCheaper",
+                      4,
+                      {{kNoise, 8}, {5, 1}, {2, 1}, {5, 1}, {2, 1}, {5, 1}, {2, 1}},
+                      8}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Two 11-pixel rows as hand-written streams: bottom 1 to 8 then three 9s, top 7s (at 4

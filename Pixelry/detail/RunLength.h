@@ -23,7 +23,8 @@ class RunLengthCoder {
   // cannot grow.
   void operator()(const PixelryBYTE* row, bool last, std::vector<PixelryBYTE>& out);
 
-  // Where an absolute run may start, and its cost less the words the run takes.
+  // Where a run may start, and its key: the cost of the pixels before it, less, for an
+  // absolute run, the words the run takes to any end of the start's class.
   struct Start {
     std::int64_t key;
     std::int32_t at;
@@ -44,6 +45,7 @@ class RunLengthCoder {
   std::vector<std::int32_t> from_;
   // Candidate starts of absolute runs, one queue per class of start modulo wordPixels_.
   std::vector<Start> queue_;
+  std::vector<Start> runs_;           // at 4 bits: candidate starts of encoded runs
   std::vector<std::int32_t> starts_;  // the chosen codes' starts, last first
 };
 
