@@ -4,18 +4,23 @@
 // times at 8 bits; at 4 bits it alternates the value's two nibbles, high first, so it
 // covers any stretch where each pixel equals the one two before it. An absolute run (0,
 // count, indices) holds 3 to 255 indices as they are, one a byte or two a byte, padded to
-// a whole 16-bit word. Both kinds hold at most 255 pixels. At 4 bits absolute runs hold
-// an even number of pixels: Pillow reads count / 2 bytes of an absolute run, rounded
-// down, and loses its place in the stream after an odd one.
+// a whole 16-bit word. Both kinds hold at most 255 pixels.
+//
+// The absolute runs written fill whole words: 4 to 254 pixels at 8 bits, 4 to 252 in
+// fours at 4 bits. That costs nothing: a run that would end inside a word costs what the
+// same run ending at the word before does together with encoded runs of the one or two
+// pixels after it (and 3 pixels cost as much as 3 runs of one). It spares the padding,
+// and Pillow, which reads count / 2 bytes of an RLE4 absolute run, rounded down, and loses
+// its place in the stream after an odd count, reads every file.
 //
 // The fewest bytes for a row come from a dynamic program over its prefixes: cost[i], the
 // best for the first i pixels, is the cheaper of an encoded run ending at i (2 bytes after
 // the cheapest start the run can have, at most 255 pixels back) and an absolute run ending
-// at i (2 bytes, then a word for each wordPixels pixels, after any start 3 to 255 pixels
-// back). The starts are kept in sliding-window minimum queues: the encoded runs' in one
-// (at 8 bits cost never falls as i grows, so the earliest start is the cheapest and no
+// at i (2 bytes and a word for each wordPixels pixels, after a start a whole number of
+// words back). The starts are kept in sliding-window minimum queues: the encoded runs' in
+// one (at 8 bits cost never falls as i grows, so the earliest start is the cheapest and no
 // queue is needed), the absolute runs' in one for each class of start modulo wordPixels,
-// in which the words a start costs fall by one a step. Each pixel costs a constant number
+// keyed by cost less the words from the row's start. Each pixel costs a constant number
 // of steps.
 #include <algorithm>
 #include <cstdint>
@@ -30,8 +35,7 @@ namespace pixelry::detail {
 
 namespace {
 
-constexpr int kMostPixels = 255;    // in one code of either kind
-constexpr int kFewestAbsolute = 3;  // counts 0, 1 and 2 are escapes
+constexpr int kMostPixels = 255;  // in one code of either kind
 constexpr PixelryBYTE kEndOfLine = 0, kEndOfBitmap = 1;
 
 // The dynamic program for the pixels an absolute run packs into a 16-bit word (2 for RLE8,
@@ -41,18 +45,14 @@ template <int kWord>
 void chooseCodes(const PixelryBYTE* row, std::int64_t width, std::int64_t* cost, std::int32_t* from,
                  RunLengthCoder::Start* queue, RunLengthCoder::Start* runs) {
   constexpr bool kFour = kWord == 4;
-  constexpr std::int64_t kNone = INT64_MAX / 4;  // the key of an empty queue
+  // The shortest absolute run (counts 0, 1 and 2 are escapes) and the longest, in words.
+  constexpr int kShortest = 4, kLongest = kMostPixels / kWord * kWord;
   const auto words = [](std::int64_t pixels) {
     return static_cast<std::int64_t>(static_cast<std::uint64_t>(pixels) / kWord);
   };
-  // Each class's queue: its part of queue, from head to tail, keys rising; front: the
-  // first key, or kNone.
+  // Each class's queue of absolute starts: its part of queue, from head to tail, keys rising.
   RunLengthCoder::Start *head[kWord], *tail[kWord];
-  std::int64_t front[kWord];
-  for (int r = 0; r < kWord; ++r) {
-    head[r] = tail[r] = queue + r * (words(width) + 1);
-    front[r] = kNone;
-  }
+  for (int r = 0; r < kWord; ++r) head[r] = tail[r] = queue + r * (words(width) + 1);
   // At 4 bits: the encoded runs' starts, from runsHead to runsTail, costs rising.
   RunLengthCoder::Start *runsHead = runs, *runsTail = runs;
   cost[0] = 0;
@@ -68,32 +68,20 @@ void chooseCodes(const PixelryBYTE* row, std::int64_t width, std::int64_t* cost,
       while (runsHead->at < start) ++runsHead;
       start = runsHead->at;
     }
-    std::int64_t best = cost[start] + 2;
-    if (i >= kFewestAbsolute) {
-      // A start's key: its cost, less the words an absolute run from it takes to any end
-      // of its class.
-      const std::int64_t j = i - kFewestAbsolute, key = cost[j] - 2 * words(j);
-      const auto r = static_cast<int>(static_cast<std::uint64_t>(j) % kWord);
-      while (tail[r] > head[r] && tail[r][-1].key >= key) --tail[r];
-      *tail[r]++ = {key, static_cast<std::int32_t>(j)};
-      front[r] = head[r]->key;
+    cost[i] = cost[start] + 2;
+    from[i] = static_cast<std::int32_t>(start);
+    if (i < kShortest) continue;
+    // The absolute runs that end at i start in i's class.
+    const auto r = static_cast<int>(static_cast<std::uint64_t>(i) % kWord);
+    const std::int64_t j = i - kShortest, key = cost[j] - 2 * words(j);
+    while (tail[r] > head[r] && tail[r][-1].key >= key) --tail[r];
+    *tail[r]++ = {key, static_cast<std::int32_t>(j)};
+    while (head[r]->at < i - kLongest) ++head[r];
+    const std::int64_t absolute = head[r]->key + 2 + 2 * words(i);
+    if (absolute < cost[i]) {
+      cost[i] = absolute;
+      from[i] = -(head[r]->at + 1);
     }
-    const std::int64_t gone = i - kMostPixels - 1;
-    if (gone >= 0) {
-      const auto r = static_cast<int>(static_cast<std::uint64_t>(gone) % kWord);
-      if (tail[r] > head[r] && head[r]->at == gone) front[r] = ++head[r] < tail[r] ? head[r]->key : kNone;
-    }
-    int chosen = -1;
-    for (int r = 0; r < kWord; ++r) {
-      if (kFour && (i - r) % 2 != 0) continue;
-      const std::int64_t absolute = front[r] + 2 + 2 * words(i - r + kWord - 1);
-      if (absolute < best) {
-        best = absolute;
-        chosen = r;
-      }
-    }
-    cost[i] = best;
-    from[i] = static_cast<std::int32_t>(chosen < 0 ? start : -(head[chosen]->at + 1));
   }
 }
 
@@ -136,16 +124,15 @@ PixelryBYTE* RunLengthCoder::put(const PixelryBYTE* row, PixelryBYTE* out) {
           four_ ? static_cast<PixelryBYTE>(row[start] << 4 | (count > 1 ? row[start + 1] : 0)) : row[start];
       continue;
     }
+    // Whole words: no padding.
     *out++ = 0;
     *out++ = count;
-    PixelryBYTE* const first = out;
     if (four_) {
       for (std::int64_t x = start; x < end; x += 2)
-        *out++ = static_cast<PixelryBYTE>(row[x] << 4 | (x + 1 < end ? row[x + 1] : 0));
+        *out++ = static_cast<PixelryBYTE>(row[x] << 4 | row[x + 1]);
     } else {
       out = std::copy(row + start, row + end, out);
     }
-    if ((out - first) % 2 == 1) *out++ = 0;
   }
   return out;
 }

@@ -24,7 +24,7 @@ class RunLengthCoder {
   void operator()(const PixelryBYTE* row, bool last, std::vector<PixelryBYTE>& out);
 
   // Where a run may start, and its key: the cost of the pixels before it, less, for an
-  // absolute run, the words the run takes to any end of the start's class.
+  // absolute run, 2 bytes a word from the row's start to it.
   struct Start {
     std::int64_t key;
     std::int32_t at;
