@@ -982,6 +982,8 @@ INSTANTIATE_TEST_SUITE_P(
         RunLengthCase{"Rle4OddRuns", 4, {{1, 3}, {2, 5}, {3, 1}, {4, 7}}, 8},
         RunLengthCase{"Rle8RunsAroundTwo", 8, {{9, 4}, {kNoise, 2}, {9, 4}}, 8},
         RunLengthCase{"Rle8AbsoluteThenRun", 8, {{kNoise, 8}, {9, 3}}, 12},
+        RunLengthCase{"Rle8RunThenAbsolute", 8, {{9, 3}, {kNoise, 8}}, 12},
+        RunLengthCase{"Rle4RunThenAbsolute", 4, {{9, 3}, {kNoise, 8}}, 8},
         RunLengthCase{"Rle4AbsoluteThenRun", 4, {{kNoise, 8}, {9, 3}}, 8},
         // The alternating run could start a pixel sooner, at a dearer point: 7 pixels of
         // noise cost more than 8.
