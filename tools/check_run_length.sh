@@ -21,16 +21,7 @@ done
 ((${#parts[@]})) || parts=(sizes programs)
 
 source "$root/tools/bmp_programs.sh"
-bmp_programs_install cmake make g++
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-build=${build:-$work/build}
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXELRY_BUILD_PROGRAMS=ON -DPIXELRY_BUILD_TESTS=OFF >/dev/null
-nice -n 10 cmake --build "$build" --target run_length_write -j1 >/dev/null
-
-bmp_programs_env "$work"
-export PYTHONPATH=$root/tools
+bmp_programs_prepare "$root" run_length_write "$build"
 for part in "${parts[@]}"; do
     nice -n 10 python3 "$root/tools/check_run_length.py" "$part" "$work/$part" "$build/tools/run_length_write"
     echo
