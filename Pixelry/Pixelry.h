@@ -1,5 +1,6 @@
 // Pixelry: Windows BMP images in memory and on disk. Reads every common kind of BMP file
-// (RLE8 and RLE4, top-down, bit fields with alpha, OS/2 headers); writes uncompressed ones.
+// (RLE8 and RLE4, top-down, bit fields with alpha, OS/2 headers); writes uncompressed ones,
+// and RLE8 and RLE4 when asked.
 // Include this header for the whole library.
 #ifndef PIXELRY_H
 #define PIXELRY_H

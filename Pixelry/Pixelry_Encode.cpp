@@ -1,4 +1,4 @@
-// Pixels in a format encoded as an uncompressed BMP file.
+// Pixels in a format encoded as a BMP file: the headers, and uncompressed rows.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -11,6 +11,7 @@
 #include "detail/Layout.h"
 #include "detail/PaletteSearch.h"
 #include "detail/RowCodecs.h"
+#include "detail/RunLength.h"
 
 namespace pixelry::detail {
 
@@ -42,6 +43,12 @@ const MaskForm& formOf(const FileShape& shape) {
 // The masks stated after a 40-byte header with bit fields: red, green and blue.
 bool masksFollowHeader(const MaskForm& form) {
   return form.header == kInfoHeader && form.compression == kBitFields;
+}
+
+// biCompression: the form's, or the run-length coding of the depth.
+std::uint32_t compressionOf(const FileShape& shape) {
+  if (shape.runLength) return shape.bits == 8 ? kRle8 : kRle4;
+  return formOf(shape).compression;
 }
 
 constexpr std::uint32_t kImagesIntent = 4;  // LCS_GM_IMAGES
@@ -114,8 +121,8 @@ bool writeHeaders(ByteSink& sink, const FileShape& shape) {
   bmih.biWidth = static_cast<PixelryDWORD>(shape.width);
   bmih.biHeight = static_cast<PixelryDWORD>(shape.height);
   bmih.biBitCount = static_cast<PixelryWORD>(shape.bits);
-  bmih.biCompression = form.compression;
-  bmih.biSizeImage = static_cast<PixelryDWORD>(shape.height * shape.rowSize());
+  bmih.biCompression = compressionOf(shape);
+  bmih.biSizeImage = static_cast<PixelryDWORD>(shape.imageBytes());
   bmih.biXPelsPerMeter =
       static_cast<PixelryDWORD>(shape.xPelsPerMeter != 0 ? shape.xPelsPerMeter : kDefaultPelsPerMeter);
   bmih.biYPelsPerMeter =
@@ -163,13 +170,13 @@ bool RowEncoder::allocate() {
   return !dithered || diffusion_.allocate(shape_.width);
 }
 
-bool RowEncoder::operator()(const PixelryBYTE* in, PixelryBYTE* out) {
+bool RowEncoder::encode(const PixelryBYTE* in, PixelryBYTE* out, int packing) {
   const int width = shape_.width, bits = shape_.bits;
   if (source_ == Target::index8) {
     const auto entries = static_cast<PixelryBYTE>(shape_.tableEntries - 1);
     if (std::any_of(in, in + width, [entries](PixelryBYTE index) { return index > entries; })) return false;
     if (isIndexedDepth(bits)) {
-      packIndices(bits, out, width, [in](int x) { return unsigned{in[x]}; });
+      packIndices(packing, out, width, [in](int x) { return unsigned{in[x]}; });
       return true;
     }
   }
@@ -194,10 +201,10 @@ bool RowEncoder::operator()(const PixelryBYTE* in, PixelryBYTE* out) {
     encodeWords(row, out);
   } else if (isIndexedDepth(bits) && shape_.dither) {
     diffusion_(row, shape_.table.data(), *search_, indices_.data());
-    packIndices(bits, out, width, [this](int x) { return unsigned{indices_[x]}; });
+    packIndices(packing, out, width, [this](int x) { return unsigned{indices_[x]}; });
   } else if (isIndexedDepth(bits)) {
     PaletteSearch& search = *search_;
-    packIndices(bits, out, width, [&](int x) { return unsigned{search(row[x])}; });
+    packIndices(packing, out, width, [&](int x) { return unsigned{search(row[x])}; });
   } else {
     encodeDirectRow(bits, row, out, width);
   }
@@ -217,6 +224,7 @@ void RowEncoder::encodeWords(const RGBApixel* row, PixelryBYTE* out) const {
 
 EncodeStatus encodeWhole(ByteSink& sink, const FileShape& shape, Target source, const PixelryBYTE* pixels,
                          std::size_t stride) {
+  if (shape.runLength) return encodeRunLength(sink, shape, source, pixels, stride);
   RowEncoder encodeRow(shape, source);
   // Many rows go out in one write. The buffer is cleared once: the 1-, 4-, 8-, 24- and
   // 32-bit encoders never touch the padding, so it stays 0, and the 16-bit encoder

@@ -167,8 +167,11 @@ struct WriteOptions {
   // at other depths and for index8 pixels, which are indices already.
   bool dither = false;
   // At 4 and 8 bits: pixels compressed by runs (RLE4, RLE8), bottom-up, encoded and
-  // absolute runs chosen to keep the file small. Refused (Code::badArgument) at other
-  // depths and by RowWriter.
+  // absolute runs chosen to keep the file small: each row in the fewest bytes its runs
+  // allow, absolute runs filling whole 16-bit words. The indices are the uncompressed
+  // file's. The coded pixels are held in memory until the headers, which give their
+  // size, are written; a coded file of more than 4 GiB is refused with Code::tooLarge.
+  // Refused (Code::badArgument) at other depths and by RowWriter.
   bool runLength = false;
 };
 

@@ -44,6 +44,12 @@ void useTable(FileShape& shape, const std::vector<RGBApixel>& table) {
   shape.tableEntries = static_cast<int>(table.size());
 }
 
+// Why runLength is refused at bits; empty where it is taken.
+std::string runLengthRefusal(int bits, const pixelry::WriteOptions& options) {
+  if (!options.runLength || bits == 4 || bits == 8) return {};
+  return "run-length compression at " + std::to_string(bits) + " bits (only 4 and 8 are coded by runs)";
+}
+
 // Alpha masks are written at 32 bits only; other depths have no fourth channel.
 bool alphaMaskAt(int bits, const pixelry::WriteOptions& options) { return options.alphaMask && bits == 32; }
 
@@ -59,6 +65,7 @@ bool alphaNeverSet(const BMP& image) {
 FileShape shapeOf(const BMP& image, const pixelry::WriteOptions& options) {
   FileShape shape;
   shape.dither = options.dither;
+  shape.runLength = options.runLength;
   shape.width = image.TellWidth();
   shape.height = image.TellHeight();
   shape.bits = image.TellBitDepth();
@@ -77,11 +84,13 @@ FileShape shapeOf(const BMP& image, const pixelry::WriteOptions& options) {
 // shapeOf, with the adaptive table built; refused for options the writers do not know.
 pixelry::Result shapeWithTable(const BMP& image, const pixelry::WriteOptions& options,
                                const std::string& name, FileShape& shape) {
-  const auto refuse = [&name](const char* why) {
+  const auto refuse = [&name](const std::string& why) {
     return failure(pixelry::Code::badArgument, "Cannot write " + name + ": " + why + ".");
   };
   if (!isKnownLayout(options.sixteenBitLayout)) return refuse("unknown 16-bit layout");
   if (!isKnownPalette(options.palette)) return refuse("unknown palette");
+  const std::string noRuns = runLengthRefusal(image.TellBitDepth(), options);
+  if (!noRuns.empty()) return refuse(noRuns);
   shape = shapeOf(image, options);
   if (!adaptiveAt(shape.bits, options)) return {};
   std::vector<RGBApixel> table;
@@ -123,6 +132,8 @@ WriteFailure failureOf(EncodeStatus status) {
       return WriteFailure::none;
     case EncodeStatus::badIndex:
       return WriteFailure::badIndex;
+    case EncodeStatus::tooLarge:
+      return WriteFailure::tooLarge;
     case EncodeStatus::writeFailed:
     case EncodeStatus::noMemory:
       break;
@@ -183,6 +194,9 @@ pixelry::Result shapeOfPixels(const void* pixels, int width, int height, std::si
   const bool adaptive = adaptiveAt(bits, options);
   if (adaptive && !options.table.empty()) return refuse("a colour table given with an adaptive palette");
   if (adaptive && !pixels) return refuse("an adaptive palette needs the whole picture");
+  const std::string noRuns = runLengthRefusal(bits, options);
+  if (!noRuns.empty()) return refuse(noRuns);
+  if (options.runLength && !pixels) return refuse("run-length compression needs the whole picture");
   if (width < 1 || height < 1) return refuse("a width or height below 1");
   if (stride < static_cast<std::size_t>(width) * bytesOf(targetOf(format)))
     return refuse("a stride shorter than a row of pixels");
@@ -197,6 +211,7 @@ pixelry::Result shapeOfPixels(const void* pixels, int width, int height, std::si
   shape.yPelsPerMeter = options.yPelsPerMeter;
   shape.profile = options.profile;
   shape.dither = options.dither;
+  shape.runLength = options.runLength;
   shape.tableEntries = static_cast<int>(options.table.empty() ? most : options.table.size());
   if (options.table.empty())
     fillStandardTable(shape.table.data(), isIndexedDepth(bits) ? bits : 8);

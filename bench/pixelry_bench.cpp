@@ -3,12 +3,12 @@
 // ratios ours / peer, the 24-bit read against the floor of the machine (reading the file
 // plus first touch of a fresh grid), and the peak memory of one read. Then the full
 // reader against the classic one and on top-down, in-memory and run-length coded data;
-// the codec's buffer calls against memcpy and stb; and, when asked (--cases rows), a
-// large file converted to another depth by the row reader and writer against the image
-// object.
+// the codec's buffer calls against memcpy and stb; writing coded by runs against writing
+// uncompressed; and, when asked (--cases rows), a large file converted to another depth
+// by the row reader and writer against the image object.
 //
 //   pixelry_bench [--runs N] [--sizes 4096,1000] [--dir DIRECTORY]
-//                 [--cases classic,full,codec,rows] [--row-size 20000]
+//                 [--cases classic,full,codec,rle,rows] [--row-size 20000]
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -29,6 +29,7 @@
 #include "Pixelry/Pixelry.h"
 #include "Report.h"
 #include "RowCases.h"
+#include "RunLengthWriteCases.h"
 #include "SampleImages.h"
 #include "Stopwatch.h"
 
@@ -43,8 +44,9 @@ struct Options {
   std::vector<int> sizes{4096, 1000};
   std::filesystem::path dir;
   // Which groups of cases run: the classic reader, writer and Rescale against stb; the full
-  // reader; the codec's buffer calls; the row reader and writer on one large file.
-  std::set<std::string> cases{"classic", "full", "codec"};
+  // reader; the codec's buffer calls; writing coded by runs; the row reader and writer on
+  // one large file.
+  std::set<std::string> cases{"classic", "full", "codec", "rle"};
   int rowSize = 20000;
 };
 
@@ -245,6 +247,10 @@ bool runSize(int size, const Options& options) {
     std::printf("a decode or load does not give the picture\n");
     return false;
   }
+  if (options.cases.count("rle") > 0 && !bench::runRunLengthWriteCases(size, repeat, goal > 0)) {
+    std::printf("a file coded by runs does not read back as written\n");
+    return false;
+  }
 
   for (const char* name :
        {"in1.bmp", "in4.bmp", "in8.bmp", "in16.bmp", "in24.bmp", "in32.bmp", "out_ours.bmp", "out_stb.bmp"})
@@ -276,7 +282,8 @@ bool parse(int argc, char** argv, Options& options) {
       for (std::size_t at = 0; at <= value.size();) {
         const std::size_t comma = std::min(value.find(',', at), value.size());
         const std::string name = value.substr(at, comma - at);
-        if (name != "classic" && name != "full" && name != "codec" && name != "rows") return false;
+        if (name != "classic" && name != "full" && name != "codec" && name != "rle" && name != "rows")
+          return false;
         options.cases.insert(name);
         at = comma + 1;
       }
@@ -299,7 +306,7 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, options)) {
     std::printf(
         "usage: pixelry_bench [--runs N] [--sizes 4096,1000] [--dir DIRECTORY]\n"
-        "                     [--cases classic,full,codec,rows] [--row-size 20000]\n");
+        "                     [--cases classic,full,codec,rle,rows] [--row-size 20000]\n");
     return 2;
   }
   const bool ownDir = options.dir.empty();
@@ -308,8 +315,9 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(options.dir);
   std::printf("Pixelry benchmark: best of up to %d runs per case, ours and peer alternated\n", options.runs);
   bool made = true;
-  const bool bySize =
-      options.cases.count("classic") + options.cases.count("full") + options.cases.count("codec") > 0;
+  const bool bySize = options.cases.count("classic") + options.cases.count("full") +
+                          options.cases.count("codec") + options.cases.count("rle") >
+                      0;
   for (std::size_t i = 0; bySize && made && i < options.sizes.size(); ++i)
     made = runSize(options.sizes[i], options);
   if (made && options.cases.count("rows") > 0)

@@ -2,10 +2,14 @@
 // written, the file announces its own size, reading it back prints nothing, and the pixels
 // come back as the depth stores them: exact at 32 bits, colour exact with Alpha 0 at 24,
 // the top five bits of each channel at 16, the nearest colour-table entry at 1, 4 and 8.
+// At 4 and 8 bits the image is also written coded by runs, and reads back as the
+// uncompressed file does through the same reader.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
+
+#include <vector>
 
 #include "FuzzSupport.h"
 
@@ -99,6 +103,22 @@ void roundTrip(const BMP& source, int bits) {
     for (int x = 0; x < image.TellWidth(); ++x)
       require(samePixel(back.GetPixel(x, y), stored(bits, table, image.GetPixel(x, y))),
               "pixel stored by the depth's rule");
+  if (bits != 4 && bits != 8) return;
+
+  pixelry::WriteOptions options;
+  options.runLength = true;
+  std::vector<std::uint8_t> coded;
+  require(static_cast<bool>(pixelry::writeMemory(image, coded, options)), "every image can be coded by runs");
+  require(fuzz_support::le32(coded.data(), coded.size(), 2) == coded.size(),
+          "bfSize is the coded file's size");
+  BMP plainBack, codedBack;
+  require(static_cast<bool>(pixelry::readMemory(plainBack, bytes, file.size)), "the file reads back");
+  const pixelry::Result read = pixelry::readMemory(codedBack, coded.data(), coded.size());
+  require(read && read.warnings.empty(), "a coded file reads back without a warning");
+  for (int y = 0; y < image.TellHeight(); ++y)
+    for (int x = 0; x < image.TellWidth(); ++x)
+      require(samePixel(codedBack.GetPixel(x, y), plainBack.GetPixel(x, y)),
+              "coded pixels as uncompressed ones");
 }
 
 }  // namespace

@@ -988,6 +988,218 @@ TEST(Encode, ToAFileAsToMemory) {
       Code::cannotOpen);
 }
 
+// ----- Run-length coding ----------------------------------------------------------------
+
+// One row as its pieces: an index repeated, or with index kNoise, a stretch where no pixel
+// equals either of the two before it (1, 2, 3, 1, 2, 3, ...), which no run shortens.
+constexpr int kNoise = -1;
+struct Piece {
+  int index, count;
+};
+
+struct RunLengthCase {
+  const char* name;
+  int bits;
+  std::vector<Piece> row;
+  int rowBytes;  // the fewest bytes that code the row, its end of line left out
+};
+
+void PrintTo(const RunLengthCase& c, std::ostream* out) { *out << c.name; }
+
+Bytes rowOf(const std::vector<Piece>& pieces) {
+  Bytes row;
+  for (const Piece& piece : pieces)
+    for (int k = 0; k < piece.count; ++k)
+      row.push_back(static_cast<std::uint8_t>(piece.index == kNoise ? 1 + k % 3 : piece.index));
+  return row;
+}
+
+class EncodeRunLength : public ::testing::TestWithParam<RunLengthCase> {};
+
+// Three rows of the picture, each read back as written, in the fewest bytes; the headers
+// give the stream's size and the file's; the image object writes the same file.
+TEST_P(EncodeRunLength, ReadsBackInTheFewestBytes) {
+  const RunLengthCase& c = GetParam();
+  const Bytes row = rowOf(c.row);
+  const int width = static_cast<int>(row.size());
+  Bytes indices;
+  for (int y = 0; y < 3; ++y) indices.insert(indices.end(), row.begin(), row.end());
+  pixelry::WriteOptions options;
+  options.runLength = true;
+  std::vector<std::uint8_t> out;
+  ASSERT_TRUE(
+      pixelry::encode(indices.data(), width, 3, row.size(), PixelFormat::index8, c.bits, out, options));
+  const std::uint32_t offset = 14 + 40 + (4u << c.bits), stream = 3 * (c.rowBytes + 2);
+  EXPECT_EQ(le32(out, 2), out.size());
+  EXPECT_EQ(le32(out, 10), offset);
+  EXPECT_EQ(le32(out, 14), 40u);
+  EXPECT_EQ(le32(out, 22), 3u);  // bottom-up
+  EXPECT_EQ(le32(out, 30), c.bits == 8 ? 1u : 2u);
+  EXPECT_EQ(le32(out, 34), stream);
+  ASSERT_EQ(out.size(), offset + stream);
+  EXPECT_EQ(Bytes(out.end() - 2, out.end()), (Bytes{0, 1}));
+  pixelry::Pixels back;
+  const pixelry::Result read = pixelry::load(out.data(), out.size(), PixelFormat::index8, back);
+  ASSERT_TRUE(read) << read.message;
+  EXPECT_TRUE(read.warnings.empty());
+  EXPECT_EQ(back.bytes, indices);
+
+  BMP image;
+  ASSERT_TRUE(pixelry::readMemory(image, out.data(), out.size()));
+  std::vector<std::uint8_t> written;
+  ASSERT_TRUE(pixelry::writeMemory(image, written, options));
+  EXPECT_EQ(written, out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, EncodeRunLength,
+    ::testing::Values(
+        // A row of n pixels none of which repeats: 1 or 2 runs of one, then absolute runs
+        // from 3 pixels, padded to 16-bit words: n + 2 bytes rounded up to even at 8 bits;
+        // at 4 bits a run for each 2 pixels, or absolute runs of an even count, 2 bytes and
+        // a word for each 4 pixels, and a run of one after them at an odd width.
+        RunLengthCase{"Rle8Width1", 8, {{kNoise, 1}}, 2}, RunLengthCase{"Rle8Width2", 8, {{kNoise, 2}}, 4},
+        RunLengthCase{"Rle8Width3", 8, {{kNoise, 3}}, 6}, RunLengthCase{"Rle8Width4", 8, {{kNoise, 4}}, 6},
+        RunLengthCase{"Rle8Width5", 8, {{kNoise, 5}}, 8}, RunLengthCase{"Rle8Width6", 8, {{kNoise, 6}}, 8},
+        RunLengthCase{"Rle8Width7", 8, {{kNoise, 7}}, 10}, RunLengthCase{"Rle8Width8", 8, {{kNoise, 8}}, 10},
+        RunLengthCase{"Rle8Width9", 8, {{kNoise, 9}}, 12}, RunLengthCase{"Rle4Width1", 4, {{kNoise, 1}}, 2},
+        RunLengthCase{"Rle4Width2", 4, {{kNoise, 2}}, 2}, RunLengthCase{"Rle4Width3", 4, {{kNoise, 3}}, 4},
+        RunLengthCase{"Rle4Width4", 4, {{kNoise, 4}}, 4}, RunLengthCase{"Rle4Width5", 4, {{kNoise, 5}}, 6},
+        RunLengthCase{"Rle4Width6", 4, {{kNoise, 6}}, 6}, RunLengthCase{"Rle4Width7", 4, {{kNoise, 7}}, 8},
+        RunLengthCase{"Rle4Width8", 4, {{kNoise, 8}}, 6}, RunLengthCase{"Rle4Width9", 4, {{kNoise, 9}}, 8},
+        // Absolute runs hold at most 255 pixels.
+        RunLengthCase{"Rle8Absolute255", 8, {{kNoise, 255}}, 258},
+        RunLengthCase{"Rle8Absolute256", 8, {{kNoise, 256}}, 260},
+        RunLengthCase{"Rle8Absolute257", 8, {{kNoise, 257}}, 262},
+        RunLengthCase{"Rle4Absolute255", 4, {{kNoise, 255}}, 132},
+        RunLengthCase{"Rle4Absolute256", 4, {{kNoise, 256}}, 132},
+        RunLengthCase{"Rle4Absolute511", 4, {{kNoise, 511}}, 264},
+        // Encoded runs too: rows of a single colour.
+        RunLengthCase{"Rle8OneColour255", 8, {{5, 255}}, 2},
+        RunLengthCase{"Rle8OneColour256", 8, {{5, 256}}, 4},
+        RunLengthCase{"Rle8OneColour511", 8, {{5, 511}}, 6},
+        RunLengthCase{"Rle8OneColour766", 8, {{5, 766}}, 8},
+        RunLengthCase{"Rle4OneColour255", 4, {{5, 255}}, 2},
+        RunLengthCase{"Rle4OneColour257", 4, {{5, 257}}, 4},
+        // At 4 bits one run alternates two indices.
+        RunLengthCase{"Rle4Alternating", 4, {{7, 1}, {5, 1}, {7, 1}, {5, 1}, {7, 1}, {5, 1}, {7, 1}}, 2},
+        RunLengthCase{"Rle8Alternating", 8, {{7, 1}, {5, 1}, {7, 1}, {5, 1}, {7, 1}, {5, 1}, {7, 1}}, 10},
+        // Odd runs side by side, and a stretch too short for an absolute run between two runs.
+        RunLengthCase{"Rle8OddRuns", 8, {{1, 3}, {2, 5}, {3, 1}, {4, 7}}, 8},
+        RunLengthCase{"Rle4OddRuns", 4, {{1, 3}, {2, 5}, {3, 1}, {4, 7}}, 8},
+        RunLengthCase{"Rle8RunsAroundTwo", 8, {{9, 4}, {kNoise, 2}, {9, 4}}, 8},
+        RunLengthCase{"Rle8AbsoluteThenRun", 8, {{kNoise, 8}, {9, 3}}, 12},
+        RunLengthCase{"Rle8RunThenAbsolute", 8, {{9, 3}, {kNoise, 8}}, 12},
+        RunLengthCase{"Rle4RunThenAbsolute", 4, {{9, 3}, {kNoise, 8}}, 8},
+        RunLengthCase{"Rle4AbsoluteThenRun", 4, {{kNoise, 8}, {9, 3}}, 8},
+        // The alternating run could start a pixel sooner, at a dearer point: 7 pixels of
+        // noise cost more than 8.
+        RunLengthCase{"Rle4LaterRunStartIsCheaper",
+                      4,
+                      {{kNoise, 8}, {5, 1}, {2, 1}, {5, 1}, {2, 1}, {5, 1}, {2, 1}},
+                      8}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two 11-pixel rows as hand-written streams: bottom 1 to 8 then three 9s, top 7s (at 4
+// bits 7 and 5 alternating).
+TEST(Encode, RunLengthStreamsAreTheBytesTheFormatGives) {
+  const Bytes bottom = {1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9};
+  const struct {
+    int bits;
+    Bytes top, stream;
+  } kCases[] = {
+      {8, {7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7}, {0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 3, 9, 0, 0, 11, 7, 0, 1}},
+      {4, {7, 5, 7, 5, 7, 5, 7, 5, 7, 5, 7}, {0, 8, 0x12, 0x34, 0x56, 0x78, 3, 0x99, 0, 0, 11, 0x75, 0, 1}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.bits);
+    Bytes indices = c.top;
+    indices.insert(indices.end(), bottom.begin(), bottom.end());
+    pixelry::WriteOptions options;
+    options.runLength = true;
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(pixelry::encode(indices.data(), 11, 2, 11, PixelFormat::index8, c.bits, out, options));
+    EXPECT_EQ(Bytes(out.begin() + le32(out, 10), out.end()), c.stream);
+    // A profile follows the stream, and the 124-byte header says where.
+    options.profile = {1, 2, 3, 4, 5};
+    ASSERT_TRUE(pixelry::encode(indices.data(), 11, 2, 11, PixelFormat::index8, c.bits, out, options));
+    EXPECT_EQ(le32(out, 14), 124u);
+    EXPECT_EQ(le32(out, 34), c.stream.size());
+    EXPECT_EQ(le32(out, 2), out.size());
+    EXPECT_EQ(14 + le32(out, 14 + 112), le32(out, 10) + c.stream.size());
+    EXPECT_EQ(Bytes(out.end() - 5, out.end()), options.profile);
+  }
+}
+
+// Coded by runs or not, a file holds the same indices and table: the nearest entries of
+// the standard table, diffused or not, or of a table built for the picture; from encode
+// and from the image object.
+TEST(Encode, RunLengthTakesTheIndicesOfTheUncompressedFile) {
+  BMP image = sampleImage(8);
+  const Bytes rgb = asFormat(image, PixelFormat::rgb8);
+  const auto sameIndices = [](const auto& write, pixelry::WriteOptions options) {
+    std::vector<std::uint8_t> plain, coded;
+    pixelry::Pixels expected, back;
+    ASSERT_TRUE(write(plain, options));
+    options.runLength = true;
+    ASSERT_TRUE(write(coded, options));
+    ASSERT_TRUE(pixelry::load(plain.data(), plain.size(), PixelFormat::index8, expected));
+    ASSERT_TRUE(pixelry::load(coded.data(), coded.size(), PixelFormat::index8, back));
+    EXPECT_EQ(back.bytes, expected.bytes);
+    EXPECT_EQ(Bytes(coded.begin() + 54, coded.begin() + le32(coded, 10)),
+              Bytes(plain.begin() + 54, plain.begin() + le32(plain, 10)));
+  };
+  for (const int bits : {4, 8})
+    for (const auto& [dither, palette] :
+         {std::pair{false, pixelry::Palette::standard}, std::pair{true, pixelry::Palette::standard},
+          std::pair{true, pixelry::Palette::adaptive}}) {
+      SCOPED_TRACE(std::to_string(bits) + (dither ? " dithered" : "") +
+                   (palette == pixelry::Palette::adaptive ? " adaptive" : ""));
+      pixelry::WriteOptions options;
+      options.dither = dither;
+      options.palette = palette;
+      sameIndices(
+          [&](std::vector<std::uint8_t>& out, const pixelry::WriteOptions& given) {
+            return pixelry::encode(rgb.data(), 5, 3, 15, PixelFormat::rgb8, bits, out, given);
+          },
+          options);
+      BMP atDepth = sampleImage(bits);
+      sameIndices(
+          [&](std::vector<std::uint8_t>& out, const pixelry::WriteOptions& given) {
+            return pixelry::writeMemory(atDepth, out, given);
+          },
+          options);
+    }
+}
+
+// Only 4- and 8-bit pixels are coded by runs, and only by the writers that see the whole picture.
+TEST(Encode, RunLengthAtOtherDepthsAndRowByRowIsRefused) {
+  const Bytes rgb(12, 0);
+  pixelry::WriteOptions options;
+  options.runLength = true;
+  std::vector<std::uint8_t> out = {1};
+  for (const int bits : {1, 16, 24, 32}) {
+    SCOPED_TRACE(bits);
+    const std::string why =
+        "run-length compression at " + std::to_string(bits) + " bits (only 4 and 8 are coded by runs).";
+    const pixelry::Result encoded =
+        pixelry::encode(rgb.data(), 2, 2, 6, PixelFormat::rgb8, bits, out, options);
+    EXPECT_EQ(encoded.code, Code::badArgument);
+    EXPECT_EQ(encoded.message, "Cannot encode: " + why);
+    EXPECT_EQ(out, (Bytes{1}));
+    BMP image;
+    image.SetSize(2, 2);
+    image.SetBitDepth(bits);
+    const pixelry::Result written = pixelry::writeMemory(image, out, options);
+    EXPECT_EQ(written.code, Code::badArgument);
+    EXPECT_EQ(written.message, "Cannot write memory: " + why);
+  }
+  pixelry::RowWriter writer;
+  for (const int bits : {4, 8, 24})
+    EXPECT_EQ(writer.open(out, 2, 2, PixelFormat::rgb8, bits, options).code, Code::badArgument);
+  EXPECT_EQ(out, (Bytes{1}));
+}
+
 // ----- Rows -----------------------------------------------------------------------------
 
 struct OrderCase {

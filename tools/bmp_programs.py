@@ -7,6 +7,9 @@
 # - compares readings: pixels that differ, the widening each reader used, what it did with alpha.
 import os, struct, subprocess
 
+# The ten programs, in the order the tables give them.
+PROGRAMS = ['imagemagick', 'graphicsmagick', 'netpbm', 'pillow', 'ffmpeg', 'opencv', 'qt', 'sdl', 'gdkpixbuf', 'gimp']
+
 API = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'bmp_programs_api.py')
 
 

@@ -4,6 +4,11 @@
 #   bmp_programs_install [PACKAGE...]   installs with apt-get those of the programs' Debian packages, and of the
 #                                       packages named, that are missing
 #   bmp_programs_env WORKDIR            sets the environment the programs run in (GIMP's profile goes in WORKDIR)
+#   bmp_programs_prepare ROOT TARGET [BUILD]
+#                                       for the scripts that check Pixelry's files: installs what they need, makes a
+#                                       work folder $work (removed on exit), builds the Pixelry tree ROOT's TARGET in
+#                                       BUILD (default $work/build; programs, no tests), sets $build to it, and the
+#                                       programs' environment with tools/ on PYTHONPATH
 #
 # The programs' packages:
 #   imagemagick graphicsmagick netpbm ffmpeg gimp            command-line writers and readers
@@ -26,6 +31,17 @@ bmp_programs_install() {
         apt-get update -qq
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
     fi
+}
+
+bmp_programs_prepare() {
+    bmp_programs_install cmake make g++
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    build=${3:-$work/build}
+    cmake -S "$1" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXELRY_BUILD_PROGRAMS=ON -DPIXELRY_BUILD_TESTS=OFF >/dev/null
+    nice -n 10 cmake --build "$build" --target "$2" -j1 >/dev/null
+    bmp_programs_env "$work"
+    export PYTHONPATH=$1/tools
 }
 
 bmp_programs_env() {

@@ -10,10 +10,9 @@
 #       one between the marker comments in README.md
 import os, struct, subprocess, sys
 
-from bmp_programs import (COMPRESSION_NAME, alpha_use, decode_all, diff, header, rule_decode, summarise_widening, versions,
-                          widen, widening)
+from bmp_programs import (COMPRESSION_NAME, PROGRAMS, alpha_use, decode_all, diff, header, rule_decode, summarise_widening,
+                          versions, widen, widening)
 
-PROGRAMS = ['imagemagick', 'graphicsmagick', 'netpbm', 'pillow', 'ffmpeg', 'opencv', 'qt', 'sdl', 'gdkpixbuf', 'gimp']
 
 # ---- the picture ----------------------------------------------------------------------------------------------
 # 9 x 6 pixels, every one a different colour with both ends of each channel present; alphas at the edges of the

@@ -28,17 +28,8 @@ while (($#)); do
 done
 
 source "$root/tools/bmp_programs.sh"
-bmp_programs_install cmake make g++
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-build=${build:-$work/build}
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXELRY_BUILD_PROGRAMS=ON -DPIXELRY_BUILD_TESTS=OFF >/dev/null
-nice -n 10 cmake --build "$build" --target bmpconvert -j1 >/dev/null
+bmp_programs_prepare "$root" bmpconvert "$build"
 bmpconvert=$build/examples/bmpconvert
-
-bmp_programs_env "$work"
-export PYTHONPATH=$root/tools
 nice -n 10 python3 "$root/tools/check_written_forms.py" written "$work/written" "$bmpconvert" "$readme" >/dev/null
 echo "wrote the table to $readme" >&2
 if [[ -n $notes ]]; then

@@ -1,5 +1,5 @@
-// Internal: pixels in a format encoded as an uncompressed BMP file, whole or by rows. The
-// image object's writers and the buffer encoders share it.
+// Internal: pixels in a format encoded as a BMP file, whole or by rows. The image object's
+// writers and the buffer encoders share it.
 #ifndef PIXELRY_DETAIL_ENCODE_H
 #define PIXELRY_DETAIL_ENCODE_H
 
@@ -38,19 +38,28 @@ struct FileShape {
   std::vector<PixelryBYTE> profile;
   // At 1, 4 and 8 bits: pixels mapped to the table by error diffusion.
   bool dither = false;
+  // At 4 and 8 bits: pixels coded by runs (RLE4, RLE8), and the bytes of the coded stream,
+  // 0 until it is coded.
+  bool runLength = false;
+  std::int64_t runLengthBytes = 0;
 
   // The bytes of one stored row, padding included.
   std::int64_t rowSize() const;
+  // The bytes of the pixels, as biSizeImage gives them: the rows, or the coded stream; past
+  // UINT32_MAX (without overflowing) when they cannot be written.
+  std::int64_t imageBytes() const {
+    if (runLength) return runLengthBytes;
+    return rowSize() > INT64_C(0xFFFFFFFF) / height ? INT64_C(0x100000000) : height * rowSize();
+  }
   // The bytes before the pixels: headers and colour table or masks.
   std::int64_t headerBytes() const;
   // Whether the pixels carry alpha: an alpha mask at 32 bits, or a 16-bit layout with it.
   bool carriesAlpha() const;
   // The bytes of the whole file; past UINT32_MAX (without overflowing) when it cannot be
-  // written, since the file header holds its size in 32 bits.
+  // written, since the file header holds its size in 32 bits. Before a run-length stream
+  // is coded, the bytes around it only.
   std::int64_t fileBytes() const {
-    const std::int64_t pixels =
-        rowSize() > INT64_C(0xFFFFFFFF) / height ? INT64_C(0x100000000) : height * rowSize();
-    return headerBytes() + pixels + static_cast<std::int64_t>(profile.size());
+    return headerBytes() + imageBytes() + static_cast<std::int64_t>(profile.size());
   }
 };
 
@@ -72,9 +81,14 @@ class RowEncoder {
   // Packs one row (width pixels) into out (rowSize bytes, padding included; the padding
   // of 1-, 4-, 8-, 24- and 32-bit rows is left as it is). False, for index8 pixels, when
   // an index lies past the table.
-  bool operator()(const PixelryBYTE* in, PixelryBYTE* out);
+  bool operator()(const PixelryBYTE* in, PixelryBYTE* out) { return encode(in, out, shape_.bits); }
+  // At 1, 4 and 8 bits: the row's colour-table indices, as operator() would pack them, one
+  // byte a pixel (width bytes). False as operator() is.
+  bool indices(const PixelryBYTE* in, PixelryBYTE* out) { return encode(in, out, 8); }
 
  private:
+  // Packs a row with indices at packing bits.
+  bool encode(const PixelryBYTE* in, PixelryBYTE* out, int packing);
   // A row of RGBApixels in a 16-bit layout other than 5-6-5, padding included.
   void encodeWords(const RGBApixel* row, PixelryBYTE* out) const;
 
@@ -89,8 +103,10 @@ class RowEncoder {
   std::vector<PixelryBYTE> indices_;
 };
 
-// Encodes height rows at pixels, stride bytes apart, row 0 the top, as a whole file.
-enum class EncodeStatus { written, writeFailed, badIndex, noMemory };
+// Encodes height rows at pixels, stride bytes apart, row 0 the top, as a whole file
+// (run-length coded when shape.runLength is set). tooLarge: the coded file would not fit
+// the 32-bit size the file header gives.
+enum class EncodeStatus { written, writeFailed, badIndex, noMemory, tooLarge };
 EncodeStatus encodeWhole(ByteSink& sink, const FileShape& shape, Target source, const PixelryBYTE* pixels,
                          std::size_t stride);
 
