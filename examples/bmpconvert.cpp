@@ -190,9 +190,11 @@ void chooseOutput(const pixelry::Info& info, const CommandLine& line, int& bits,
 }
 
 // Whether every colour of the table comes back unchanged from a file written with
-// options at bits: the table is written as a row of pixels and read back.
-bool keepsColours(const std::vector<RGBApixel>& table, int bits, const pixelry::WriteOptions& options) {
+// options at bits: the table is written as a row of pixels (uncompressed: coding by runs
+// changes no colour) and read back.
+bool keepsColours(const std::vector<RGBApixel>& table, int bits, pixelry::WriteOptions options) {
   if (table.empty()) return true;
+  options.runLength = false;
   std::vector<PixelryBYTE> row;
   for (const RGBApixel& entry : table) row.insert(row.end(), {entry.Blue, entry.Green, entry.Red, 255});
   const int width = static_cast<int>(table.size());

@@ -470,6 +470,7 @@ struct PaletteChoice {
   std::vector<std::string> options;
   bool standardTable;  // else a table made for the picture, at 1, 4 and 8 bits
   bool dithered;       // some pixel is not its nearest entry
+  std::uint32_t compression = 0;
 };
 
 void PrintTo(const PaletteChoice& c, std::ostream* os) { *os << c.name; }
@@ -500,6 +501,7 @@ TEST_P(PaletteChoices, GiveTheTableAndTheMappingAsked) {
       dithered =
           dithered || rgba(written.GetPixel(x, y)) != afterRoundTrip(bits, table, direct.GetPixel(x, y));
   EXPECT_EQ(dithered, row.dithered);
+  EXPECT_EQ(GetBMIH(output.c_str()).biCompression, row.compression);
 }
 
 const std::vector<std::string> kFullSize = {"P", "100"};
@@ -520,6 +522,15 @@ INSTANTIATE_TEST_SUITE_P(
                       true},
         PaletteChoice{"BmpscaleIgnoresThemAt24", BMPSCALE_PATH, kFullSize, "24", {"--dither"}, false, false},
         PaletteChoice{"BmpconvertMakesATable", BMPCONVERT_PATH, {}, "4", {}, false, false},
+        PaletteChoice{"BmpconvertByRuns", BMPCONVERT_PATH, {}, "8", {"--rle"}, false, false, 1},
+        PaletteChoice{"BmpconvertDithersByRuns",
+                      BMPCONVERT_PATH,
+                      {},
+                      "4",
+                      {"--rle", "--dither", "--palette", "standard"},
+                      true,
+                      true,
+                      2},
         PaletteChoice{"BmpconvertDithers", BMPCONVERT_PATH, {}, "8", {"--dither"}, false, true},
         PaletteChoice{"BmpconvertDithersStandard",
                       BMPCONVERT_PATH,
@@ -905,6 +916,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 "NAME uses an embedded PNG image, which Pixelry does not read."},
         Failure{"BmpconvertMissingInput", BMPCONVERT_PATH, "", false, "out.bmp", {}, "", kMissing},
+        Failure{"BmpconvertRunsAt24",
+                BMPCONVERT_PATH,
+                "good/pal8.bmp",
+                false,
+                "out.bmp",
+                {"24", "--rle"},
+                "",
+                "Cannot encode: run-length compression at 24 bits (only 4 and 8 are coded by runs)."},
         Failure{"BmpconvertNotBmpOnStandardInput",
                 BMPCONVERT_PATH,
                 "reference/pal1.ppm",
