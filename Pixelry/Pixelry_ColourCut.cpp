@@ -206,6 +206,7 @@ class WuCut {
       errors.push_back(errorOf_(inside(other)));
     }
     std::vector<Moments> moments;
+    moments.reserve(boxes.size());
     for (const Box& box : boxes) moments.push_back(inside(box));
     return moments;
   }

@@ -33,8 +33,9 @@ void ErrorDiffusion::operator()(const RGBApixel* row, const RGBApixel* table, Pa
   std::fill(next_.begin(), next_.end(), 0);
   for (int k = 0, x = leftToRight_ ? 0 : width_ - 1; k < width_; ++k, x += step) {
     // The pixel's errors sit at (x + 1) * 3: one pixel of room before the first.
-    int* here = here_.data() + 3 * (x + 1);
-    int* below = next_.data() + 3 * (x + 1);
+    const std::ptrdiff_t at = 3 * (static_cast<std::ptrdiff_t>(x) + 1);
+    int* here = here_.data() + at;
+    int* below = next_.data() + at;
     const RGBApixel& pixel = row[x];
     RGBApixel wanted = pixel;
     wanted.Blue = clampedLevel(pixel.Blue + levels(here[0]));

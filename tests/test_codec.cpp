@@ -796,12 +796,13 @@ INSTANTIATE_TEST_SUITE_P(
 // and the image object's writer alike; dithering is ignored at 24 bits and for indices.
 TEST(Encode, DitheringSpreadsTheErrorWhereThereIsATable) {
   constexpr int kSide = 32;
-  const Bytes grey(kSide * kSide * 3, 100);
+  constexpr std::size_t kRow = std::size_t{kSide} * 3;
+  const Bytes grey(kRow * kSide, 100);
   pixelry::WriteOptions dithered;
   dithered.dither = true;
   std::vector<std::uint8_t> plain, out, fromImage;
-  ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, PixelFormat::rgb8, 1, plain));
-  ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, PixelFormat::rgb8, 1, out, dithered));
+  ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kRow, PixelFormat::rgb8, 1, plain));
+  ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kRow, PixelFormat::rgb8, 1, out, dithered));
   pixelry::Pixels back;
   ASSERT_TRUE(pixelry::load(plain.data(), plain.size(), PixelFormat::gray8, back));
   EXPECT_EQ(std::count(back.bytes.begin(), back.bytes.end(), 0), kSide * kSide);  // all nearest: black
@@ -822,8 +823,8 @@ TEST(Encode, DitheringSpreadsTheErrorWhereThereIsATable) {
   EXPECT_EQ(back.bytes, (Bytes{1, 0, 0, 1}));
 
   for (const auto& [format, bits] : {std::pair{PixelFormat::rgb8, 24}, std::pair{PixelFormat::index8, 8}}) {
-    ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, format, bits, plain));
-    ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kSide * 3, format, bits, out, dithered));
+    ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kRow, format, bits, plain));
+    ASSERT_TRUE(pixelry::encode(grey.data(), kSide, kSide, kRow, format, bits, out, dithered));
     EXPECT_EQ(out, plain) << bits;
   }
 }
@@ -860,7 +861,8 @@ Bytes floydSteinberg(const Bytes& rgb, int width, int height, const Palette& tab
 
 TEST(Encode, DitheringIsFloydSteinbergInSerpentineRows) {
   Random random(77);
-  Bytes noise(13 * 7 * 3), blackAndWhite(13 * 7 * 3);
+  constexpr std::size_t kRow = std::size_t{13} * 3;
+  Bytes noise(kRow * 7), blackAndWhite(kRow * 7);
   for (std::uint8_t& v : noise) v = static_cast<std::uint8_t>(random.byte());
   for (std::size_t i = 0; i < blackAndWhite.size(); ++i) blackAndWhite[i] = i / 3 % 2 == 0 ? 0 : 255;
   BMP standard;
@@ -874,7 +876,7 @@ TEST(Encode, DitheringIsFloydSteinbergInSerpentineRows) {
     options.dither = true;
     std::vector<std::uint8_t> out;
     const int bits = table.size() == 2 ? 1 : 4;
-    ASSERT_TRUE(pixelry::encode(rgb.data(), 13, 7, 13 * 3, PixelFormat::rgb8, bits, out, options));
+    ASSERT_TRUE(pixelry::encode(rgb.data(), 13, 7, kRow, PixelFormat::rgb8, bits, out, options));
     pixelry::Pixels back;
     ASSERT_TRUE(pixelry::load(out.data(), out.size(), PixelFormat::index8, back));
     EXPECT_EQ(back.bytes, floydSteinberg(rgb, 13, 7, table)) << table.size();

@@ -30,7 +30,8 @@ std::vector<std::uint32_t> keysOf(const std::vector<RGBApixel>& table) {
 // colours without repeats; alpha varies, and must not matter.
 RGBApixel spreadColour(int i) {
   const std::uint32_t key = static_cast<std::uint32_t>(i) * 2654435761u >> 8;
-  return pixel(key >> 16, (key >> 8) & 255, key & 255, i * 7);
+  return pixel(static_cast<int>(key >> 16), static_cast<int>((key >> 8) & 255), static_cast<int>(key & 255),
+               i * 7);
 }
 
 // width x height pixels holding colours 0 to distinct - 1 (each at least once, some more
@@ -77,7 +78,7 @@ double meanError(BMP& image, const std::vector<RGBApixel>& table) {
       const RGBApixel p = image.GetPixel(x, y), e = table[nearest(p, table)];
       total += std::abs(p.Red - e.Red) + std::abs(p.Green - e.Green) + std::abs(p.Blue - e.Blue);
     }
-  return total / (3.0 * image.TellWidth() * image.TellHeight());
+  return static_cast<double>(total) / (3.0 * image.TellWidth() * image.TellHeight());
 }
 
 struct Counts {
@@ -257,12 +258,13 @@ class QuantizeFlat : public ::testing::TestWithParam<Flat> {};
 // whose mean is the area's colour.
 TEST_P(QuantizeFlat, NearestEntryOrAMixOfTheSameMean) {
   const Flat& f = GetParam();
-  const int width = 64, height = 64;
-  const std::vector<RGBApixel> flat(width * height, f.colour);
-  std::vector<std::uint8_t> indices(width * height);
+  constexpr int width = 64, height = 64;
+  constexpr std::size_t count = std::size_t{width} * height;
+  const std::vector<RGBApixel> flat(count, f.colour);
+  std::vector<std::uint8_t> indices(count);
   for (bool dither : {false, true}) {
-    ASSERT_TRUE(pixelry::mapToTable(flat.data(), width, height, width * 4, PixelFormat::bgra8, f.table,
-                                    indices.data(), width, {dither}));
+    ASSERT_TRUE(pixelry::mapToTable(flat.data(), width, height, std::size_t{width} * 4, PixelFormat::bgra8,
+                                    f.table, indices.data(), width, {dither}));
     double sums[3] = {0, 0, 0};
     for (std::uint8_t index : indices) {
       const RGBApixel& e = f.table.at(index);
@@ -292,7 +294,7 @@ TEST(Quantize, MapsEachPixelToItsNearestEntryInBuffersAndTheImage) {
   for (int x = 0; x < image.TellWidth(); ++x) image(x, 0)->Alpha = static_cast<PixelryBYTE>(x + 9);
   const std::vector<RGBApixel> table = quantized(pictureOf(500), 16);
   const std::vector<std::uint8_t> bytes = bytesOf(image, PixelFormat::rgb8);
-  std::vector<std::uint8_t> indices(41 * 30, 77);
+  std::vector<std::uint8_t> indices(std::size_t{41} * 30, 77);
   ASSERT_TRUE(pixelry::mapToTable(bytes.data(), 40, 30, 120, PixelFormat::rgb8, table, indices.data(), 41));
   BMP mapped = image;
   ASSERT_TRUE(pixelry::mapToTable(mapped, table));

@@ -33,9 +33,9 @@ int write(const char* in, const char* out, int bits, bool runLength) {
   if (!loadIndices(in, source)) return 1;
   pixelry::WriteOptions options;
   options.runLength = runLength;
-  options.table.assign(
-      source.table.begin(),
-      source.table.begin() + std::min<std::size_t>(source.table.size(), std::size_t{1} << bits));
+  options.table.assign(source.table.begin(),
+                       source.table.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                                  source.table.size(), std::size_t{1} << bits)));
   const pixelry::Result written =
       pixelry::encodeFile(out, source.bytes.data(), source.width, source.height, source.stride,
                           pixelry::PixelFormat::index8, bits, options);
