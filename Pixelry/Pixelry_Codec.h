@@ -7,7 +7,8 @@
 //
 // These functions read everything the full reader reads (Pixelry_IO.h: RLE, top-down,
 // bit fields with alpha, OS/2 headers) and write uncompressed files at 1, 4, 8, 16, 24
-// and 32 bits. They print nothing, throw nothing and return a Result.
+// and 32 bits, and RLE8 and RLE4 files when asked (WriteOptions::runLength). They print
+// nothing, throw nothing and return a Result.
 //
 // Four ways in, from the least to the most control:
 //   - load / loadFile: one call, the pixels in a vector it allocates;
