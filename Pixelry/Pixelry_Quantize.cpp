@@ -1,4 +1,5 @@
 // Colour tables built for a picture, and pictures mapped onto a table.
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -10,6 +11,7 @@
 #include "detail/ImageAccess.h"
 #include "detail/PaletteSearch.h"
 #include "detail/PixelFormats.h"
+#include "detail/Verdicts.h"
 
 using namespace pixelry::detail;
 
@@ -18,10 +20,7 @@ namespace pixelry {
 namespace {
 
 Result refused(const std::string& what, const std::string& why) {
-  Result result;
-  result.code = Code::badArgument;
-  result.message = "Cannot " + what + ": " + why + ".";
-  return result;
+  return failure(Code::badArgument, "Cannot " + what + ": " + why + ".");
 }
 
 // The checks encode makes of a buffer; index8 pixels carry no colours.
@@ -65,10 +64,7 @@ class Rows {
 };
 
 Result noMemory(const std::string& what) {
-  Result result;
-  result.code = Code::tooLarge;
-  result.message = "Cannot " + what + ": out of memory.";
-  return result;
+  return failure(Code::tooLarge, "Cannot " + what + ": out of memory.");
 }
 
 Result quantizeRows(Rows& rows, int width, int height, int colours, std::vector<RGBApixel>& table) {
@@ -83,20 +79,29 @@ Result quantizeRows(Rows& rows, int width, int height, int colours, std::vector<
   return {};
 }
 
-Result mapRows(Rows& rows, int width, int height, const std::vector<RGBApixel>& table, std::uint8_t* indices,
-               std::size_t indexStride, const QuantizeOptions& options) {
+// Maps the rows in order, handing each row's indices to take(y, indices) once the row is
+// read.
+template <class Take>
+Result mapRows(Rows& rows, int width, int height, const std::vector<RGBApixel>& table,
+               const QuantizeOptions& options, Take&& take) {
   if (table.empty() || table.size() > 256)
     return refused("map to a table", "a table of " + std::to_string(table.size()) + " entries");
   ErrorDiffusion diffusion;
+  std::vector<std::uint8_t> out;
+  try {
+    out.resize(static_cast<std::size_t>(width));
+  } catch (const std::bad_alloc&) {
+    return noMemory("map to a table");
+  }
   if (!rows.allocate() || (options.dither && !diffusion.allocate(width))) return noMemory("map to a table");
   PaletteSearch& search = paletteSearchFor(table.data(), static_cast<int>(table.size()));
   for (int y = 0; y < height; ++y) {
     const RGBApixel* row = rows(y);
-    std::uint8_t* out = indices + static_cast<std::size_t>(y) * indexStride;
     if (options.dither)
-      diffusion(row, table.data(), search, out);
+      diffusion(row, table.data(), search, out.data());
     else
       for (int x = 0; x < width; ++x) out[x] = search(row[x]);
+    take(y, out.data());
   }
   return {};
 }
@@ -126,31 +131,25 @@ Result mapToTable(const void* pixels, int width, int height, std::size_t stride,
   if (!indices || indexStride < static_cast<std::size_t>(width))
     return refused("map to a table", "no room for the indices");
   Rows rows(pixels, width, stride, targetOf(format));
-  return mapRows(rows, width, height, table, indices, indexStride, options);
+  return mapRows(rows, width, height, table, options, [&](int y, const std::uint8_t* row) {
+    std::copy_n(row, width, indices + static_cast<std::size_t>(y) * indexStride);
+  });
 }
 
 Result mapToTable(BMP& image, const std::vector<RGBApixel>& table, const QuantizeOptions& options) {
   const int width = image.TellWidth(), height = image.TellHeight();
-  std::vector<std::uint8_t> indices;
-  try {
-    indices.resize(static_cast<std::size_t>(width) * height);
-  } catch (const std::bad_alloc&) {
-    return noMemory("map to a table");
-  }
-  Rows rows(ImageAccess::pixels(image), width, static_cast<std::size_t>(width) * sizeof(RGBApixel),
-            Target::image);
-  Result mapped =
-      mapRows(rows, width, height, table, indices.data(), static_cast<std::size_t>(width), options);
-  if (!mapped) return mapped;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      RGBApixel& pixel = *image(x, y);
-      const RGBApixel& entry = table[indices[static_cast<std::size_t>(y) * width + x]];
-      pixel.Red = entry.Red;
-      pixel.Green = entry.Green;
-      pixel.Blue = entry.Blue;
+  RGBApixel* pixels = ImageAccess::pixels(image);
+  Rows rows(pixels, width, static_cast<std::size_t>(width) * sizeof(RGBApixel), Target::image);
+  // A row is written over once it is mapped; its Alpha stays.
+  return mapRows(rows, width, height, table, options, [&](int y, const std::uint8_t* row) {
+    RGBApixel* pixel = pixels + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x, ++pixel) {
+      const RGBApixel& entry = table[row[x]];
+      pixel->Red = entry.Red;
+      pixel->Green = entry.Green;
+      pixel->Blue = entry.Blue;
     }
-  return {};
+  });
 }
 
 }  // namespace pixelry

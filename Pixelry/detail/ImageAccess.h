@@ -26,6 +26,7 @@ class ImageAccess {
  public:
   // The pixels, row-major with row 0 (the top) first.
   static const RGBApixel* pixels(const BMP& image) { return image.Pixels.get(); }
+  static RGBApixel* pixels(BMP& image) { return image.Pixels.get(); }
   // The colour table: 2^bits entries at 1, 4 and 8 bits.
   static const RGBApixel* table(const BMP& image) { return image.ColorTable.data(); }
   // Gives the image a decoded picture: depth, size, grid and, at 1, 4 and 8 bits, the
