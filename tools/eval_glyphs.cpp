@@ -28,8 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<int> kXHeights = {12, 14, 16, 18, 20, 24, 28, 32, 40, 48, 56};
-
 // Right and total counts under one heading.
 struct Tally {
   int right = 0;
@@ -113,7 +111,7 @@ bool writeConfusion(const std::vector<std::vector<int>>& counts, const std::stri
 
 int main(int argc, char* argv[]) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::uint64_t seed = 2024;
+  std::uint64_t seed = kEvaluationSeed;
   if (args.size() == 6 && args[0] == "--seed") {
     seed = std::strtoull(args[1].c_str(), nullptr, 10);
     args.erase(args.begin(), args.begin() + 2);
@@ -146,7 +144,7 @@ int main(int argc, char* argv[]) {
   Tally overall, clean, degraded;
   std::map<std::string, Tally> byCondition, byFont, bySize, byLetter;
   std::vector<std::vector<int>> confusion(kLetterCount, std::vector<int>(kLetterCount + 1, 0));
-  evaluationGlyphs(fonts, kXHeights, seed, [&](const GlyphSample& sample) {
+  evaluationGlyphs(fonts, kEvaluationXHeights, seed, [&](const GlyphSample& sample) {
     std::ostringstream name;
     name << fonts[static_cast<std::size_t>(sample.font)]->name() << "-" << std::setw(2) << std::setfill('0')
          << sample.xHeight << "-" << sample.letter << "-" << conditionName(sample.condition) << ".bmp";

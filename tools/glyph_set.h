@@ -51,6 +51,11 @@ std::vector<std::unique_ptr<FontFace>> openFonts(const std::vector<std::string>&
 void trainingGlyphs(const std::vector<std::unique_ptr<FontFace>>& fonts, int draws, std::uint64_t seed,
                     const GlyphSink& sink);
 
+// The seed eval_glyphs draws its sub-pixel offsets and spoilings from, unless told otherwise.
+constexpr std::uint64_t kEvaluationSeed = 2024;
+// The x-heights in pixels that eval_glyphs measures.
+inline const std::vector<int> kEvaluationXHeights = {12, 14, 16, 18, 20, 24, 28, 32, 40, 48, 56};
+
 // The evaluation grid: every font x x-height x letter x condition, one image each.
 void evaluationGlyphs(const std::vector<std::unique_ptr<FontFace>>& fonts, const std::vector<int>& xHeights,
                       std::uint64_t seed, const GlyphSink& sink);
